@@ -1,0 +1,53 @@
+# TessaroEQ: build, test and demo entry points.
+#   make demo   - install what is missing, build, render the example recording into out/
+#   make test   - install what is missing, build everything, run every test
+#                 (also the threading test under ThreadSanitizer)
+
+BUILD      ?= build
+TSAN_BUILD ?= build-tsan
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+CTEST_ARGS := --output-on-failure --timeout 600 -j $(JOBS)
+
+.PHONY: all deps configure build test unit-test tsan asan bench demo install clean
+
+all: build
+
+deps:
+	./scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+
+configure: $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+unit-test: build
+	ctest --test-dir $(BUILD) $(CTEST_ARGS)
+
+test: deps
+	$(MAKE) unit-test
+	$(MAKE) tsan
+
+# The test suite under ThreadSanitizer and under AddressSanitizer with
+# UndefinedBehaviorSanitizer. Only the test executables are built there.
+tsan:
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=thread
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tessaro_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --test-dir $(TSAN_BUILD) $(CTEST_ARGS) -L threading
+
+asan:
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=address
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests
+	ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
+	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L unit
+
+bench: build
+	$(BUILD)/bench/tessaro_bench
+
+clean:
+	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD) out

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and run TessaroEQ.
+# Idempotent: only packages that are missing are installed.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  cmake ninja-build g++ make pkg-config ccache
+  # JUCE from Debian
+  juce-modules-source juce-tools
+  # headers JUCE's modules compile against on Linux
+  libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev libxinerama-dev
+  libxrandr-dev libxcursor-dev libxcomposite-dev libpng-dev libjpeg-dev zlib1g-dev
+  libflac-dev libvorbis-dev libogg-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # the embedded typefaces
+  fonts-lato
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then SUDO="sudo"; else
+    echo "install-deps: need root (or sudo) to install: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,60 @@
+#include "processor/TessaroPresets.h"
+#include "processor/TessaroParameters.h"
+
+const std::array<TessaroPresets::Preset, TessaroPresets::count>& TessaroPresets::table() noexcept
+{
+    static const std::array<Preset, count> presets { {
+        { 1, "Default",          1.0f, 50.0f, 0.0f, 35.0f },
+        { 2, "Singbird (Far)",   1.0f, 80.0f, 0.0f, 20.0f },
+        { 3, "Singbird (Close)", 1.0f, 20.0f, 0.0f, 20.0f },
+        { 4, "Animal (Far)",     1.0f, 80.0f, 0.0f, 35.0f },
+        { 5, "Animal (Close)",   1.0f, 20.0f, 0.0f, 40.0f },
+        { 6, "Speech (Far)",     1.0f, 80.0f, 0.0f, 50.0f },
+        { 7, "Speech (Close)",   1.0f, 20.0f, 0.0f, 50.0f },
+        { 8, "Sport (Far)",      1.0f, 80.0f, 0.0f, 30.0f },
+        { 9, "Sport (Close)",    1.0f, 20.0f, 0.0f, 35.0f },
+    } };
+    return presets;
+}
+
+std::optional<int> TessaroPresets::findByName (const juce::String& name)
+{
+    const auto wanted = name.trim();
+
+    for (int i = 0; i < count; ++i)
+        if (wanted.equalsIgnoreCase (table()[(size_t) i].name))
+            return i;
+
+    return std::nullopt;
+}
+
+void TessaroPresets::recall (juce::AudioProcessorValueTreeState& state, int index)
+{
+    if (index < 0 || index >= count)
+        return;
+
+    const auto& preset = table()[(size_t) index];
+    const std::pair<int, float> values[] { { TessaroParameters::lowCut,          preset.lowCut },
+                                           { TessaroParameters::distance,        preset.distance },
+                                           { TessaroParameters::aimingAccurancy, preset.aimingAccurancy },
+                                           { TessaroParameters::freeField,       preset.freeField } };
+
+    for (const auto& [parameterIndex, value] : values)
+    {
+        auto* parameter = state.getParameter (TessaroParameters::idOf (parameterIndex));
+
+        if (parameter == nullptr)
+            continue;
+
+        // A parameter already at the preset's value is not touched, so the
+        // host records no change for it.
+        const auto normalised = parameter->convertTo0to1 (value);
+
+        if (parameter->getValue() == normalised)
+            continue;
+
+        parameter->beginChangeGesture();
+        parameter->setValueNotifyingHost (normalised);
+        parameter->endChangeGesture();
+    }
+}

@@ -36,15 +36,15 @@ test: deps
 # UndefinedBehaviorSanitizer. Only the test executables are built there.
 tsan:
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=thread
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tessaro_tests
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_threading_tests
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --test-dir $(TSAN_BUILD) $(CTEST_ARGS) -L threading
+	  ctest --test-dir $(TSAN_BUILD) $(CTEST_ARGS)
 
 asan:
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=address
-	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_threading_tests
 	ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
-	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L unit
+	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
 
 bench: build
 	$(BUILD)/bench/tessaro_bench

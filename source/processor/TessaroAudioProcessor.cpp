@@ -231,32 +231,42 @@ void TessaroAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
         copyXmlToBinary (*xml, destData);
 }
 
-void TessaroAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+std::unique_ptr<juce::XmlElement> TessaroAudioProcessor::readStateBlock (const void* data, int sizeInBytes)
 {
     constexpr juce::uint32 magic = 0x21324356;
     constexpr int headerSize = 8;
 
     if (data == nullptr || sizeInBytes <= headerSize)
-        return;
+        return {};
 
     const auto* bytes = static_cast<const juce::uint8*> (data);
 
     if (juce::ByteOrder::littleEndianInt (bytes) != magic)
-        return;
+        return {};
 
     // A length of zero, one with the top bit set, or one that runs past the
     // end of the block means the block is damaged: it is not read at all.
     const auto length = juce::ByteOrder::littleEndianInt (bytes + 4);
 
     if (length == 0 || (length & 0x80000000u) != 0 || length > (juce::uint32) (sizeInBytes - headerSize))
-        return;
+        return {};
 
     if (! juce::CharPointer_UTF8::isValidString (reinterpret_cast<const char*> (bytes + headerSize), (int) length))
-        return;
+        return {};
 
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    auto xml = getXmlFromBinary (data, sizeInBytes);
 
-    if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType().toString()))
+    if (xml == nullptr || ! xml->hasTagName (stateType))
+        return {};
+
+    return xml;
+}
+
+void TessaroAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    const auto xml = readStateBlock (data, sizeInBytes);
+
+    if (xml == nullptr)
         return;
 
     auto tree = juce::ValueTree::fromXml (*xml);

@@ -67,6 +67,10 @@ public:
     void getStateInformation (juce::MemoryBlock& destData) override;
     void setStateInformation (const void* data, int sizeInBytes) override;
 
+    /** The state tree's XML if the bytes are an intact TessaroEQ state block
+        (letter case of the root name aside), otherwise nullptr. */
+    static std::unique_ptr<juce::XmlElement> readStateBlock (const void* data, int sizeInBytes);
+
     /** Redesigns the stages that depend on the parameter. Real-time safe. */
     void parameterChanged (const juce::String& parameterID, float newValue) override;
 

@@ -1,0 +1,217 @@
+#include "render/RenderOptions.h"
+#include "processor/TessaroPresets.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace
+{
+    std::optional<double> parseNumber (const juce::String& text)
+    {
+        const auto trimmed = text.trim();
+        if (trimmed.isEmpty())
+            return std::nullopt;
+
+        const auto* start = trimmed.toRawUTF8();
+        char* end = nullptr;
+        const auto value = std::strtod (start, &end);
+
+        if (end == start || *end != '\0' || ! std::isfinite (value))
+            return std::nullopt;
+
+        return value;
+    }
+
+    std::optional<float> parseChoice (const juce::String& text, std::initializer_list<std::initializer_list<const char*>> names)
+    {
+        int index = 0;
+        for (const auto& spellings : names)
+        {
+            for (auto* spelling : spellings)
+                if (text.equalsIgnoreCase (spelling))
+                    return (float) index;
+            ++index;
+        }
+        return std::nullopt;
+    }
+}
+
+juce::String RenderOptions::usage()
+{
+    return "Usage: tessaroeq-render [options] INPUT OUTPUT\n"
+           "Equalises a parabolic-dish recording with TessaroEQ.\n"
+           "\n"
+           "  --preset NAME            one of the nine preset names, case-insensitive (\"singbird (far)\")\n"
+           "  --microphone A|B|C|0|1|2 capsule: Model A (Cardioid), Model B (Wide/Open Cardioid), Model C (Omnidirectional)\n"
+           "  --wind-cover none|windjammer|hwc|0|1|2\n"
+           "  --low-cut on|off\n"
+           "  --distance P  --aim P  --free-field P    percent, 0 to 100\n"
+           "  --settings FILE          load a settings file: the processor's state block, exactly as a host stores it\n"
+           "  --save-settings FILE     write the processor's state block once all options are applied\n"
+           "  --response FILE|-        write the correction in force as CSV, header \"frequency_hz,gain_db\", one row per grid point (300)\n"
+           "  --plot FILE.png          draw the response graph as the editor's graph field shows it (grid, labels, curve)\n"
+           "  --sample-rate R          sample rate for --response/--plot when there is no INPUT (default 44100)\n"
+           "  --block-size N           host block size to simulate (default 512)\n"
+           "  --list-presets           print the nine presets with their values\n"
+           "  -q, --quiet              no progress bar, notes or warnings\n"
+           "  -h, --help               print this help\n"
+           "\n"
+           "Settings apply in this order: settings file, preset, then each single option.\n"
+           "--save-settings, --response, --plot and --list-presets work without INPUT and OUTPUT.\n"
+           "Exit status: 0 success, 1 file or format error, 2 usage error.\n";
+}
+
+RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& arguments)
+{
+    ParseResult result;
+    RenderOptions options;
+    juce::StringArray positional;
+
+    auto fail = [&result] (const juce::String& message)
+    {
+        result.options.reset();
+        result.error = message;
+        return result;
+    };
+
+    for (int i = 0; i < arguments.size(); ++i)
+    {
+        auto argument = arguments[i];
+
+        if (argument == "--")
+        {
+            for (++i; i < arguments.size(); ++i)
+                positional.add (arguments[i]);
+            break;
+        }
+
+        if (! argument.startsWith ("-") || argument == "-")
+        {
+            positional.add (argument);
+            continue;
+        }
+
+        if (argument == "-h" || argument == "--help")
+        {
+            result.helpRequested = true;
+            result.options = options;
+            return result;
+        }
+
+        if (argument == "-q" || argument == "--quiet")   { options.quiet = true; continue; }
+        if (argument == "--list-presets")                { options.listPresets = true; continue; }
+
+        // Every other option takes a value, as "--name value" or "--name=value".
+        juce::String name = argument, value;
+        if (argument.startsWith ("--") && argument.contains ("="))
+        {
+            name = argument.upToFirstOccurrenceOf ("=", false, false);
+            value = argument.fromFirstOccurrenceOf ("=", false, false);
+        }
+        else
+        {
+            static const juce::StringArray valued { "--preset", "--microphone", "--wind-cover", "--low-cut", "--distance",
+                                                    "--aim", "--free-field", "--settings", "--save-settings", "--response",
+                                                    "--plot", "--sample-rate", "--block-size" };
+            if (! valued.contains (argument))
+                return fail ("unknown option '" + argument + "' (see --help)");
+            if (i + 1 >= arguments.size())
+                return fail ("option " + argument + " needs a value");
+            value = arguments[++i];
+        }
+
+        auto percent = [&] (std::optional<float>& target) -> bool
+        {
+            const auto number = parseNumber (value);
+            if (! number || *number < 0.0 || *number > 100.0)
+            {
+                result.error = name + ": '" + value + "' is not a percentage from 0 to 100";
+                return false;
+            }
+            target = (float) *number;
+            return true;
+        };
+
+        auto choice = [&] (std::optional<float>& target, std::initializer_list<std::initializer_list<const char*>> names,
+                           const char* allowed) -> bool
+        {
+            target = parseChoice (value, names);
+            if (! target)
+                result.error = name + ": '" + value + "' is not one of " + allowed;
+            return target.has_value();
+        };
+
+        bool ok = true;
+
+        if (name == "--preset")
+        {
+            options.preset = TessaroPresets::findByName (value);
+            options.presetName = value;
+            if (! options.preset)
+            {
+                juce::StringArray names;
+                for (const auto& p : TessaroPresets::table())
+                    names.add (p.name);
+                return fail ("--preset: unknown preset '" + value + "' (one of: " + names.joinIntoString (", ") + ")");
+            }
+        }
+        else if (name == "--microphone")   ok = choice (options.microphone, { { "A", "0" }, { "B", "1" }, { "C", "2" } }, "A, B, C, 0, 1, 2");
+        else if (name == "--wind-cover")   ok = choice (options.windCover, { { "none", "0" }, { "windjammer", "1" }, { "hwc", "2" } }, "none, windjammer, hwc, 0, 1, 2");
+        else if (name == "--low-cut")      ok = choice (options.lowCut, { { "off" }, { "on" } }, "on, off");
+        else if (name == "--distance")     ok = percent (options.distance);
+        else if (name == "--aim")          ok = percent (options.aim);
+        else if (name == "--free-field")   ok = percent (options.freeField);
+        else if (name == "--settings")      options.settingsPath = value;
+        else if (name == "--save-settings") options.saveSettingsPath = value;
+        else if (name == "--response")      options.responsePath = value;
+        else if (name == "--plot")          options.plotPath = value;
+        else if (name == "--sample-rate")
+        {
+            const auto number = parseNumber (value);
+            if (! number || *number < 1000.0 || *number > 768000.0)
+                return fail ("--sample-rate: '" + value + "' is not a sample rate from 1000 to 768000 Hz");
+            options.sampleRate = *number;
+        }
+        else if (name == "--block-size")
+        {
+            const auto number = parseNumber (value);
+            if (! number || *number < 1.0 || *number > 65536.0 || *number != std::floor (*number))
+                return fail ("--block-size: '" + value + "' is not a whole number from 1 to 65536");
+            options.blockSize = (int) *number;
+        }
+        else
+        {
+            return fail ("unknown option '" + name + "' (see --help)");
+        }
+
+        if (! ok)
+            return fail (result.error);
+
+        if (value.isEmpty() && (name == "--settings" || name == "--save-settings" || name == "--response" || name == "--plot"))
+            return fail (name + " needs a file name");
+    }
+
+    if (positional.size() == 1)
+        return fail ("an INPUT needs an OUTPUT (see --help)");
+    if (positional.size() > 2)
+        return fail ("unexpected argument '" + positional[2] + "' (see --help)");
+
+    if (positional.size() == 2)
+    {
+        options.inputPath = positional[0];
+        options.outputPath = positional[1];
+
+        if (options.sampleRate)
+            return fail ("--sample-rate applies only without INPUT: the file's own rate is used");
+    }
+
+    if (! options.hasAudio() && ! options.listPresets && options.saveSettingsPath.isEmpty()
+        && options.responsePath.isEmpty() && options.plotPath.isEmpty())
+        return fail ("nothing to do: give INPUT and OUTPUT, or --save-settings, --response, --plot or --list-presets (see --help)");
+
+    if (options.plotPath.isNotEmpty() && ! options.plotPath.endsWithIgnoreCase (".png"))
+        return fail ("--plot: '" + options.plotPath + "' must end in .png");
+
+    result.options = options;
+    return result;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <optional>
+
+/** The command line of tessaroeq-render, parsed and checked. Parsing never
+    touches a file; it only rejects what cannot be right whatever the files
+    hold (unknown options, bad names, values out of range). */
+class RenderOptions
+{
+public:
+    static constexpr int usageError = 2;
+
+    struct ParseResult;
+
+    static ParseResult parse (const juce::StringArray& arguments);
+    static juce::String usage();
+
+    juce::String inputPath, outputPath;
+    juce::String presetName;
+    std::optional<int> preset;
+    std::optional<float> microphone, windCover, lowCut, distance, aim, freeField;
+    juce::String settingsPath, saveSettingsPath, responsePath, plotPath;
+    std::optional<double> sampleRate;
+    int blockSize = 512;
+    bool listPresets = false;
+    bool quiet = false;
+
+    bool hasAudio() const noexcept   { return inputPath.isNotEmpty(); }
+};
+
+struct RenderOptions::ParseResult
+{
+    std::optional<RenderOptions> options;   // empty on error
+    juce::String error;                     // one line, for stderr
+    bool helpRequested = false;
+};

@@ -36,15 +36,38 @@ test: deps
 # UndefinedBehaviorSanitizer. Only the test executables are built there.
 tsan:
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=thread
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_threading_tests
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tessaro_threading_tests
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --test-dir $(TSAN_BUILD) $(CTEST_ARGS)
+	  ctest --test-dir $(TSAN_BUILD) $(CTEST_ARGS) -L threading
 
 asan:
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=address
 	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_threading_tests
 	ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
-	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
+	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L unit
+
+# The main job: equalise the example dish recording with a preset.
+DEMO_PRESET ?= Singbird (Far)
+demo: deps
+	$(MAKE) configure
+	cmake --build $(BUILD) -j $(JOBS) --target tessaroeq-render
+	mkdir -p out
+	$(BUILD)/tools/tessaroeq-render --preset "$(DEMO_PRESET)" \
+	  --response out/dish-recording-eq.csv --plot out/dish-recording-eq.png \
+	  examples/dish-recording.wav out/dish-recording-eq.wav
+	@echo
+	@echo "Equalised with the preset \"$(DEMO_PRESET)\":"
+	@echo "  audio:    out/dish-recording-eq.wav"
+	@echo "  response: out/dish-recording-eq.csv"
+	@echo "  plot:     out/dish-recording-eq.png"
+
+# Installs the plug-ins for the current user and the renderer into ~/.local/bin.
+install: build
+	mkdir -p $(HOME)/.vst3 $(HOME)/.lv2 $(HOME)/.local/bin
+	rm -rf "$(HOME)/.vst3/Velmoor TessaroEQ.vst3" "$(HOME)/.lv2/Velmoor TessaroEQ.lv2"
+	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/VST3/Velmoor TessaroEQ.vst3" $(HOME)/.vst3/
+	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/LV2/Velmoor TessaroEQ.lv2" $(HOME)/.lv2/
+	cp $(BUILD)/tools/tessaroeq-render $(HOME)/.local/bin/
 
 bench: build
 	$(BUILD)/bench/tessaro_bench

@@ -330,9 +330,10 @@ bool RenderJob::renderAudio()
     if (showProgress)
         std::fputc ('\n', stderr);
 
-    if (! writer->flush())
+    writer.reset();   // finishes the file (headers, last frames)
+
+    if (temporary.getFile().getSize() == 0)
         return fail ("writing '" + options.outputPath + "' failed") == 0;
-    writer.reset();
 
     if (! temporary.overwriteTargetFileWithTemporary())
         return fail ("cannot move the result into '" + options.outputPath + "'") == 0;

@@ -3,8 +3,11 @@
 #include "processor/TessaroAudioProcessor.h"
 #include "processor/TessaroPresets.h"
 
+#include "render/ChunkQueue.h"
+
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 
 std::atomic<bool> RenderJob::stopRequested { false };
@@ -12,6 +15,8 @@ std::atomic<bool> RenderJob::stopRequested { false };
 namespace
 {
     constexpr double progressMinimumSeconds = 5.0;
+    constexpr int samplesPerChunk = 16384;
+    constexpr int chunksInFlight = 4;
 
     juce::File fileFromArgument (const juce::String& path)
     {
@@ -286,38 +291,75 @@ bool RenderJob::renderAudio()
     const auto length = reader->lengthInSamples;
     const auto showProgress = ! options.quiet && isatty (STDERR_FILENO) != 0
                               && (double) length / reader->sampleRate > progressMinimumSeconds;
-    juce::AudioBuffer<float> buffer (numChannels, blockSize);
+
+    // Encoding and writing run on a second thread while this one reads and
+    // processes. Chunks hold whole host blocks, so the block boundaries are
+    // those of a host playing the file from its start.
+    const auto blocksPerChunk = juce::jmax (1, samplesPerChunk / blockSize);
+    ChunkQueue queue (chunksInFlight, numChannels, blocksPerChunk * blockSize);
+    std::atomic<bool> writeFailed { false };
+
+    std::thread writing ([&]
+    {
+        while (auto* chunk = queue.popFilled())
+        {
+            if (! writeFailed && ! writer->writeFromAudioSampleBuffer (chunk->audio, 0, chunk->numSamples))
+                writeFailed = true;
+            queue.release (*chunk);
+        }
+    });
+
+    juce::String error;
+    int status = fileError;
     juce::MidiBuffer midi;
     float peak = 0.0f;
     int lastPercent = -1;
 
-    for (juce::int64 position = 0; position < length; position += blockSize)
+    for (juce::int64 position = 0; position < length && error.isEmpty();)
     {
         if (stopRequested)
         {
-            if (showProgress)
-                std::fputc ('\n', stderr);
-            return fail ("interrupted; '" + options.outputPath + "' was not written", 130) == 0;
+            error = "interrupted; '" + options.outputPath + "' was not written";
+            status = 130;
+            break;
         }
 
-        const auto count = (int) juce::jmin ((juce::int64) blockSize, length - position);
+        if (writeFailed)
+        {
+            error = "writing '" + options.outputPath + "' failed (disk full?)";
+            break;
+        }
 
-        if (! reader->read (&buffer, 0, count, position, true, true))
-            return fail ("reading '" + options.inputPath + "' failed at sample " + juce::String (position)) == 0;
+        auto& chunk = queue.acquireFree();
+        const auto count = (int) juce::jmin ((juce::int64) chunk.audio.getNumSamples(), length - position);
+
+        if (! reader->read (&chunk.audio, 0, count, position, true, true))
+        {
+            queue.release (chunk);
+            error = "reading '" + options.inputPath + "' failed at sample " + juce::String (position);
+            break;
+        }
+
+        for (int start = 0; start < count; start += blockSize)
+        {
+            const auto n = juce::jmin (blockSize, count - start);
+            for (int c = 0; c < numChannels; ++c)
+            {
+                juce::AudioBuffer<float> block (chunk.audio.getArrayOfWritePointers() + c, 1, start, n);
+                processors[(size_t) c]->processBlock (block, midi);
+            }
+        }
 
         for (int c = 0; c < numChannels; ++c)
-        {
-            juce::AudioBuffer<float> channel (buffer.getArrayOfWritePointers() + c, 1, count);
-            processors[(size_t) c]->processBlock (channel, midi);
-            peak = juce::jmax (peak, channel.getMagnitude (0, 0, count));
-        }
+            peak = juce::jmax (peak, chunk.audio.getMagnitude (c, 0, count));
 
-        if (! writer->writeFromAudioSampleBuffer (buffer, 0, count))
-            return fail ("writing '" + options.outputPath + "' failed (disk full?)") == 0;
+        chunk.numSamples = count;
+        queue.pushFilled (chunk);
+        position += count;
 
         if (showProgress)
         {
-            const auto percent = (int) (100 * (position + count) / length);
+            const auto percent = (int) (100 * position / length);
             if (percent != lastPercent)
             {
                 lastPercent = percent;
@@ -327,8 +369,17 @@ bool RenderJob::renderAudio()
         }
     }
 
+    queue.finish();
+    writing.join();
+
     if (showProgress)
         std::fputc ('\n', stderr);
+
+    if (error.isEmpty() && writeFailed)
+        error = "writing '" + options.outputPath + "' failed (disk full?)";
+
+    if (error.isNotEmpty())
+        return fail (error, status) == 0;
 
     writer.reset();   // finishes the file (headers, last frames)
 

@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS := --output-on-failure --timeout 600 -j $(JOBS)
 
-.PHONY: all deps configure build test unit-test tsan asan bench demo install clean
+.PHONY: all deps configure build test unit-test tsan asan bench gallery demo install clean
 
 all: build
 
@@ -42,9 +42,9 @@ tsan:
 
 asan:
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=address
-	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_threading_tests
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_threading_tests tessaro_widget_tests
 	ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
-	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L unit
+	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L 'unit|threading'
 
 # The main job: equalise the example dish recording with a preset.
 DEMO_PRESET ?= Singbird (Far)
@@ -68,6 +68,11 @@ install: build
 	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/VST3/Velmoor TessaroEQ.vst3" $(HOME)/.vst3/
 	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/LV2/Velmoor TessaroEQ.lv2" $(HOME)/.lv2/
 	cp $(BUILD)/tools/tessaroeq-render $(HOME)/.local/bin/
+
+# Renders the widget library's components to build/gallery/*.png.
+gallery: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tessaroeq-widget-gallery
+	$(BUILD)/tools/tessaroeq-widget-gallery $(BUILD)/gallery
 
 bench: build
 	$(BUILD)/bench/tessaro_bench

@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS := --output-on-failure --timeout 600 -j $(JOBS)
 
-.PHONY: all deps configure build test unit-test tsan asan bench gallery demo install clean
+.PHONY: all deps configure build test unit-test tsan asan bench gallery screenshot demo install clean
 
 all: build
 
@@ -68,6 +68,11 @@ install: build
 	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/VST3/Velmoor TessaroEQ.vst3" $(HOME)/.vst3/
 	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/LV2/Velmoor TessaroEQ.lv2" $(HOME)/.lv2/
 	cp $(BUILD)/tools/tessaroeq-render $(HOME)/.local/bin/
+
+# Renders the editor headlessly into docs/ (default settings, about panel, a preset).
+screenshot: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tessaroeq-screenshot
+	$(BUILD)/tools/tessaroeq-screenshot docs
 
 # Renders the widget library's components to build/gallery/*.png.
 gallery: configure

@@ -1,5 +1,6 @@
 #include "processor/TessaroAudioProcessor.h"
 #include "processor/TessaroPresets.h"
+#include "editor/TessaroAudioProcessorEditor.h"
 
 #include <cmath>
 #include <utility>
@@ -210,7 +211,7 @@ bool TessaroAudioProcessor::isMidiEffect() const             { return false; }
 
 juce::AudioProcessorEditor* TessaroAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new TessaroAudioProcessorEditor (*this);
 }
 
 bool TessaroAudioProcessor::hasEditor() const                { return true; }

@@ -1,13 +1,14 @@
 #include "juce_misc/about_view.h"
 
 #include <BinaryData.h>
+#include <TessaroIdentity.h>
 
 namespace velmoor::juce_misc
 {
     namespace
     {
-        const char* const productName = "Velmoor TessaroEQ";
-        const char* const productVersion = "1.1.0";
+        const char* const productName = tessaro::identity::productName;
+        const char* const productVersion = tessaro::identity::versionString;
 
         const char* const legalText =
             "www.velmoor.example\n"

@@ -114,3 +114,41 @@ TEST (Threading, ChangesFromTheMessageThreadAreAnnouncedAtOnce)
     EXPECT_EQ (counter.count, 2);
     p.removeChangeListener (&counter);
 }
+
+// The host closes and reopens the window while its audio thread keeps
+// processing and automating: no listener may outlive its editor.
+TEST (Threading, EditorsComeAndGoWhileTheHostAutomates)
+{
+    TessaroAudioProcessor p;
+    p.prepareToPlay (48000.0, 256);
+    std::atomic<bool> running { true };
+
+    std::thread host ([&]
+    {
+        juce::Random random (3);
+        juce::AudioBuffer<float> buffer (1, 256);
+        juce::MidiBuffer midi;
+        const auto& params = p.getParameters();
+        while (running)
+        {
+            params[random.nextInt (params.size())]->setValueNotifyingHost (random.nextFloat());
+            buffer.clear();
+            p.processBlock (buffer, midi);
+        }
+    });
+
+    for (int i = 0; i < 20; ++i)
+    {
+        // As a host does: the processor makes the editor and keeps track of it.
+        std::unique_ptr<juce::AudioProcessorEditor> editor (p.createEditorIfNeeded());
+        ASSERT_NE (editor, nullptr);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (40);
+        const auto image = editor->createComponentSnapshot (editor->getLocalBounds(), false, 0.25f);
+        EXPECT_FALSE (image.isNull());
+        editor.reset();
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+    }
+
+    running = false;
+    host.join();
+}

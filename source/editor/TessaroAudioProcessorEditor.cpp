@@ -3,11 +3,11 @@
 #include "processor/TessaroPresets.h"
 
 #include <BinaryData.h>
+#include <TessaroIdentity.h>
 
 namespace
 {
     constexpr juce::uint32 panelGrey = 0xffc5c5c8;
-    const char* const versionText = "1.1.0";
 
     std::unique_ptr<juce::Drawable> drawableFrom (const char* data, int size)
     {
@@ -52,7 +52,7 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
 
     // Wider than the 200 pixels the product name needs in a condensed face:
     // Lato Bold at 35 needs about 300, and the strip up to the mark is free.
-    placeLabel (titleLabel, "Velmoor TessaroEQ", titleFont, white, box (30, 32, 360, 40));
+    placeLabel (titleLabel, tessaro::identity::productName, titleFont, white, box (30, 32, 360, 40));
     placeLabel (setupLabel, juce::translate ("Setup"), captionFont, black, box (M + 124, 112, 200, 26));
     placeLabel (recordingPropertiesLabel, juce::translate ("Recording Properties"), captionFont, black, box (W / 2 + 66, 112, 200, 26));
 
@@ -103,7 +103,7 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
     placeLabel (pureDiffuseLabel, juce::translate ("Pure Diffuse Field"), endFont, darkGrey, box (W - M - 435, R + 244, 100, 20));
     placeLabel (pureFreeLabel, juce::translate ("Pure Free Field"), endFont, darkGrey, box (W - M - 140, R + 244, 100, 20));
 
-    placeLabel (versionLabel, juce::String ("Version: ") + versionText, versionFont, white, box (W - 88, H - 20, 80, 20));
+    placeLabel (versionLabel, juce::String ("Version: ") + tessaro::identity::versionString, versionFont, white, box (W - 88, H - 20, 80, 20));
     versionLabel.setAlpha (0.6f);
 
     background = drawableFrom (BinaryData::Tessaro_UI_BG_svg, BinaryData::Tessaro_UI_BG_svgSize);

@@ -2,6 +2,8 @@
 #include "processor/TessaroPresets.h"
 #include "editor/TessaroAudioProcessorEditor.h"
 
+#include <TessaroIdentity.h>
+
 #include <cmath>
 #include <utility>
 
@@ -123,7 +125,7 @@ TessaroAudioProcessor::TessaroAudioProcessor()
 
 TessaroAudioProcessor::~TessaroAudioProcessor() = default;
 
-const juce::String TessaroAudioProcessor::getName() const   { return "Velmoor TessaroEQ"; }
+const juce::String TessaroAudioProcessor::getName() const   { return tessaro::identity::productName; }
 
 //==============================================================================
 TessaroAudioProcessor::RateContext TessaroAudioProcessor::makeRateContext (float sampleRate, float outputGain)

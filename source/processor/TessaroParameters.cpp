@@ -1,5 +1,7 @@
 #include "processor/TessaroParameters.h"
 
+#include <cmath>
+
 const std::array<TessaroParameters::Definition, TessaroParameters::count>& TessaroParameters::table() noexcept
 {
     // An interval of 0 keeps microphone continuous: hosts may set values
@@ -30,8 +32,19 @@ void TessaroParameters::addTo (juce::AudioProcessorValueTreeState& state)
 
     for (const auto& d : table())
     {
+        // Typed text is read as a plain decimal number; text that is not a
+        // finite number ("nan", "inf") gives the default instead of reaching
+        // the parameter.
+        const auto defaultValue = d.defaultValue;
+        auto fromText = [defaultValue] (const juce::String& text)
+        {
+            const auto value = text.getFloatValue();
+            return std::isfinite (value) ? value : defaultValue;
+        };
+
         const auto attributes = juce::AudioProcessorValueTreeStateParameterAttributes()
                                     .withLabel (d.label)
+                                    .withValueFromStringFunction (fromText)
                                     .withMeta (false)
                                     .withAutomatable (true)
                                     .withDiscrete (false)

@@ -16,6 +16,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # the embedded typefaces
   fonts-lato
+  # real hosts for scripts/host-check.sh: LV2 tools, jalv on a dummy JACK
+  # server, and Ardour for VST3 (about 30 s to install)
+  lilv-utils jalv jackd2 ardour
 )
 
 missing=()

@@ -36,6 +36,20 @@ namespace
                  pos, juce::Time::getCurrentTime(), 1, false };
     }
 
+    /** The editor's parameter slider: 435 x 26, 0 to 100 in steps of 1, value box at the right. */
+    struct EditorSlider : juce::Slider
+    {
+        EditorSlider (juce::LookAndFeel& lnf, double value)
+        {
+            setLookAndFeel (&lnf);
+            setRange (0.0, 100.0, 1.0);
+            setTextBoxStyle (juce::Slider::TextBoxRight, false, 52, 26);
+            setBounds (0, 0, 435, 26);
+            setValue (value);
+        }
+        ~EditorSlider() override   { setLookAndFeel (nullptr); }
+    };
+
     juce::String faceOf (const juce::Typeface::Ptr& t)   { return t->getName() + "/" + t->getStyle(); }
 
     juce::Typeface::Ptr embedded (const void* data, int size)
@@ -107,12 +121,7 @@ TEST_F (LookAndFeelTest, HorizontalSliderTrackThumbAndValueBox)
     struct Case { double value; int line; };
     for (const auto& c : { Case { 0.0, 9 }, Case { 100.0, 374 } })
     {
-        juce::Slider slider;
-        slider.setLookAndFeel (&lnf);
-        slider.setRange (0.0, 100.0, 1.0);
-        slider.setTextBoxStyle (juce::Slider::TextBoxRight, false, 52, 26);
-        slider.setBounds (0, 0, 435, 26);
-        slider.setValue (c.value);
+        EditorSlider slider (lnf, c.value);
 
         auto* box = slider.getChildComponent (0);
         ASSERT_NE (dynamic_cast<look_and_feel::SliderLabelComp*> (box), nullptr);
@@ -129,21 +138,14 @@ TEST_F (LookAndFeelTest, HorizontalSliderTrackThumbAndValueBox)
         EXPECT_TRUE (isBlack (image, c.line - 3, 5));
         EXPECT_TRUE (isBlack (image, c.line + 3, 20));
         EXPECT_EQ (argb (image, c.line - 6, 4), 0xffffffff);
-        slider.setLookAndFeel (nullptr);
     }
 
     // A disabled slider keeps the same black thumb; the middle sits halfway.
-    juce::Slider slider;
-    slider.setLookAndFeel (&lnf);
-    slider.setRange (0.0, 100.0, 1.0);
-    slider.setTextBoxStyle (juce::Slider::TextBoxRight, false, 52, 26);
-    slider.setBounds (0, 0, 435, 26);
-    slider.setValue (50.0);
+    EditorSlider slider (lnf, 50.0);
     slider.setEnabled (false);
     const auto image = paintComponent (slider);
     EXPECT_TRUE (isBlack (image, 188, 5));
     EXPECT_TRUE (image.getPixelAt (191, 13).getBrightness() > 0.4f);
-    slider.setLookAndFeel (nullptr);
 }
 
 TEST_F (LookAndFeelTest, VerticalSliderTrackIsACentredColumn)
@@ -190,12 +192,7 @@ TEST_F (LookAndFeelTest, RotaryKnobsAboveAndBelowTwelvePixels)
 
 TEST_F (LookAndFeelTest, ValueBoxIgnoresTheMouseWheel)
 {
-    juce::Slider slider;
-    slider.setLookAndFeel (&lnf);
-    slider.setRange (0.0, 100.0, 1.0);
-    slider.setTextBoxStyle (juce::Slider::TextBoxRight, false, 52, 26);
-    slider.setBounds (0, 0, 435, 26);
-    slider.setValue (50.0);
+    EditorSlider slider (lnf, 50.0);
 
     auto* box = dynamic_cast<look_and_feel::SliderLabelComp*> (slider.getChildComponent (0));
     ASSERT_NE (box, nullptr);
@@ -205,7 +202,6 @@ TEST_F (LookAndFeelTest, ValueBoxIgnoresTheMouseWheel)
 
     slider.mouseWheelMove (mouseEvent (slider, { 100.0f, 10.0f }, {}), wheel);
     EXPECT_NE (slider.getValue(), 50.0);   // the slider itself still takes the wheel
-    slider.setLookAndFeel (nullptr);
 }
 
 TEST_F (LookAndFeelTest, ComboBoxArrowsAndNoneWhenDisabled)

@@ -3,7 +3,7 @@
 #include "processor/TessaroAudioProcessor.h"
 #include "processor/TessaroPresets.h"
 
-#include "render/ChunkQueue.h"
+#include "render/ChunkPipeline.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -16,7 +16,7 @@ namespace
 {
     constexpr double progressMinimumSeconds = 5.0;
     constexpr int samplesPerChunk = 16384;
-    constexpr int chunksInFlight = 4;
+    constexpr int chunksInFlight = 6;
 
     juce::File fileFromArgument (const juce::String& path)
     {
@@ -292,20 +292,45 @@ bool RenderJob::renderAudio()
     const auto showProgress = ! options.quiet && isatty (STDERR_FILENO) != 0
                               && (double) length / reader->sampleRate > progressMinimumSeconds;
 
-    // Encoding and writing run on a second thread while this one reads and
-    // processes. Chunks hold whole host blocks, so the block boundaries are
-    // those of a host playing the file from its start.
+    // Decoding, processing and encoding each run on a thread of their own.
+    // Chunks hold whole host blocks, so the block boundaries are those of a
+    // host playing the file from its start.
     const auto blocksPerChunk = juce::jmax (1, samplesPerChunk / blockSize);
-    ChunkQueue queue (chunksInFlight, numChannels, blocksPerChunk * blockSize);
-    std::atomic<bool> writeFailed { false };
+    ChunkPipeline pipeline (chunksInFlight, numChannels, blocksPerChunk * blockSize);
+    std::atomic<bool> readFailed { false }, writeFailed { false };
+    std::atomic<juce::int64> failedAt { 0 };
+
+    std::thread reading ([&]
+    {
+        for (juce::int64 position = 0; position < length;)
+        {
+            auto* chunk = pipeline.take (ChunkPipeline::freeChunks);
+            if (chunk == nullptr)
+                return;
+
+            chunk->position = position;
+            chunk->numSamples = (int) juce::jmin ((juce::int64) chunk->audio.getNumSamples(), length - position);
+
+            if (! reader->read (&chunk->audio, 0, chunk->numSamples, position, true, true))
+            {
+                failedAt = position;
+                readFailed = true;
+                break;
+            }
+
+            pipeline.put (*chunk, ChunkPipeline::filled);
+            position += chunk->numSamples;
+        }
+        pipeline.finish (ChunkPipeline::filled);
+    });
 
     std::thread writing ([&]
     {
-        while (auto* chunk = queue.popFilled())
+        while (auto* chunk = pipeline.take (ChunkPipeline::processed))
         {
             if (! writeFailed && ! writer->writeFromAudioSampleBuffer (chunk->audio, 0, chunk->numSamples))
                 writeFailed = true;
-            queue.release (*chunk);
+            pipeline.put (*chunk, ChunkPipeline::freeChunks);
         }
     });
 
@@ -315,7 +340,7 @@ bool RenderJob::renderAudio()
     float peak = 0.0f;
     int lastPercent = -1;
 
-    for (juce::int64 position = 0; position < length && error.isEmpty();)
+    while (auto* chunk = pipeline.take (ChunkPipeline::filled))
     {
         if (stopRequested)
         {
@@ -325,41 +350,29 @@ bool RenderJob::renderAudio()
         }
 
         if (writeFailed)
-        {
-            error = "writing '" + options.outputPath + "' failed (disk full?)";
             break;
-        }
 
-        auto& chunk = queue.acquireFree();
-        const auto count = (int) juce::jmin ((juce::int64) chunk.audio.getNumSamples(), length - position);
-
-        if (! reader->read (&chunk.audio, 0, count, position, true, true))
-        {
-            queue.release (chunk);
-            error = "reading '" + options.inputPath + "' failed at sample " + juce::String (position);
-            break;
-        }
+        const auto count = chunk->numSamples;
 
         for (int start = 0; start < count; start += blockSize)
         {
             const auto n = juce::jmin (blockSize, count - start);
             for (int c = 0; c < numChannels; ++c)
             {
-                juce::AudioBuffer<float> block (chunk.audio.getArrayOfWritePointers() + c, 1, start, n);
+                juce::AudioBuffer<float> block (chunk->audio.getArrayOfWritePointers() + c, 1, start, n);
                 processors[(size_t) c]->processBlock (block, midi);
             }
         }
 
         for (int c = 0; c < numChannels; ++c)
-            peak = juce::jmax (peak, chunk.audio.getMagnitude (c, 0, count));
+            peak = juce::jmax (peak, chunk->audio.getMagnitude (c, 0, count));
 
-        chunk.numSamples = count;
-        queue.pushFilled (chunk);
-        position += count;
+        const auto done = chunk->position + count;
+        pipeline.put (*chunk, ChunkPipeline::processed);
 
         if (showProgress)
         {
-            const auto percent = (int) (100 * position / length);
+            const auto percent = (int) (100 * done / length);
             if (percent != lastPercent)
             {
                 lastPercent = percent;
@@ -369,12 +382,17 @@ bool RenderJob::renderAudio()
         }
     }
 
-    queue.finish();
+    if (error.isNotEmpty() || writeFailed)
+        pipeline.cancel();           // stop reading; what is queued is dropped
+    pipeline.finish (ChunkPipeline::processed);
+    reading.join();
     writing.join();
 
     if (showProgress)
         std::fputc ('\n', stderr);
 
+    if (error.isEmpty() && readFailed)
+        error = "reading '" + options.inputPath + "' failed at sample " + juce::String (failedAt.load());
     if (error.isEmpty() && writeFailed)
         error = "writing '" + options.outputPath + "' failed (disk full?)";
 

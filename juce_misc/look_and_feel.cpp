@@ -222,12 +222,14 @@ namespace velmoor::juce_misc
             g.fillRect (3.0f, w * 0.5f - 4.0f, 8.0f, 8.0f);
     }
 
+    bool look_and_feel::hasTextEditorOutline (bool isEnabled, bool hasKeyboardFocus, bool isReadOnly) noexcept
+    {
+        return isEnabled && ! (hasKeyboardFocus && ! isReadOnly);
+    }
+
     void look_and_feel::drawTextEditorOutline (juce::Graphics& g, int width, int height, juce::TextEditor& editor)
     {
-        if (! editor.isEnabled())
-            return;
-
-        if (editor.hasKeyboardFocus (true) && ! editor.isReadOnly())
+        if (! hasTextEditorOutline (editor.isEnabled(), editor.hasKeyboardFocus (true), editor.isReadOnly()))
             return;
 
         g.setColour (editor.findColour (juce::TextEditor::outlineColourId));

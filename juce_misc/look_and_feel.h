@@ -53,6 +53,10 @@ namespace velmoor::juce_misc
         void drawTickBox (juce::Graphics& g, juce::Component& component, float x, float y, float w, float h,
                           bool ticked, bool isEnabled, bool isHighlighted, bool isDown) override;
         void drawTextEditorOutline (juce::Graphics& g, int width, int height, juce::TextEditor& editor) override;
+
+        /** Text editors show no outline while disabled, nor while they are
+            being typed into (focused and editable). */
+        static bool hasTextEditorOutline (bool isEnabled, bool hasKeyboardFocus, bool isReadOnly) noexcept;
         const juce::Drawable* getDefaultFolderImage() override;
         const juce::Drawable* getDefaultDocumentFileImage() override;
         void drawPopupMenuBackground (juce::Graphics& g, int width, int height) override;

@@ -326,6 +326,13 @@ TEST_F (LookAndFeelTest, TextEditorOutlines)
     EXPECT_EQ (outlineOf (false), 0u);            // disabled: nothing, even with an opaque colour
     EXPECT_EQ (outlineOf (true), 0xffff0000u);    // unfocused: the editor's outline colour
 
+    // Focus needs a window on screen, so the rule is checked on its own.
+    struct Case { bool enabled, focused, readOnly, outline; };
+    for (const auto& c : { Case { true, false, false, true }, Case { true, true, false, false },
+                           Case { true, true, true, true },   Case { false, false, false, false },
+                           Case { false, true, true, false } })
+        EXPECT_EQ (look_and_feel::hasTextEditorOutline (c.enabled, c.focused, c.readOnly), c.outline);
+
     juce::TextEditor plain;                       // with the palette: transparent
     plain.setLookAndFeel (&lnf);
     juce::Image image (juce::Image::ARGB, 60, 20, true);

@@ -164,9 +164,12 @@ TEST (HostContract, StateRestoredFromAnotherThreadWhileTheEditorIsOpen)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (ChangeNotifier::pollIntervalMs * 4);
 
     EXPECT_EQ (test::state (p), block);
+    juce::Slider* distance = nullptr;
     for (auto* child : editor->getChildren())
-        if (auto* slider = dynamic_cast<juce::Slider*> (child); slider != nullptr && slider->getName() == "SliderDistance")
-            EXPECT_EQ (slider->getValue(), 12.0);
+        if (child->getName() == "SliderDistance")
+            distance = dynamic_cast<juce::Slider*> (child);
+    ASSERT_NE (distance, nullptr);
+    EXPECT_EQ (distance->getValue(), 12.0);
     editor.reset();
 }
 

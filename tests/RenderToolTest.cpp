@@ -153,6 +153,8 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
         { { "in.wav" },                                          2, "an INPUT needs an OUTPUT" },
         { { "in.wav", "out.wav", "extra" },                      2, "unexpected argument 'extra'" },
         { { "missing.wav", "out.wav" },                          1, "input 'missing.wav' does not exist" },
+        { { "sub", "out.wav" },                                  1, "input 'sub' is a folder" },
+        { { "in.wav", "sub" },                                   1, "OUTPUT 'sub' is a folder" },
         { { "notes.txt", "out.wav" },                            1, "is not an audio file" },
         { { "in.wav", "out.mp4" },                               1, "cannot tell the output format" },
         { { "in.wav", "nowhere/out.wav" },                       1, "does not exist" },

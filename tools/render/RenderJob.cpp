@@ -153,8 +153,14 @@ bool RenderJob::openInput()
     const auto input = fileFromArgument (options.inputPath);
     const auto output = fileFromArgument (options.outputPath);
 
+    if (input.isDirectory())
+        return fail ("input '" + options.inputPath + "' is a folder, not an audio file") == 0;
+
     if (! input.existsAsFile())
         return fail ("input '" + options.inputPath + "' does not exist") == 0;
+
+    if (output.isDirectory())
+        return fail ("OUTPUT '" + options.outputPath + "' is a folder; give a file name") == 0;
 
     if (input == output || sameFile (input, output))
         return fail ("OUTPUT '" + options.outputPath + "' is the INPUT file; refusing to overwrite it") == 0;

@@ -281,6 +281,21 @@ TEST_F (EditorTest, GraphFieldGridLabelsAndCurve)
     EXPECT_GT (darkIn (40, 62, 576, 590), 10);
     EXPECT_EQ (darkIn (64, 140, 576, 590), 0);
 
+    // The decibel labels are white, right-aligned in boxes from x 924 to 974.
+    auto whiteIn = [&image] (int x0, int x1, int y0, int y1)
+    {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += image.getPixelAt (x, y).getBrightness() > 0.8f ? 1 : 0;
+        return n;
+    };
+    for (int top : { 322, 363, 405, 447, 488, 530 })
+    {
+        EXPECT_GT (whiteIn (940, 975, top + 1, top + 13), 10) << top;
+        EXPECT_EQ (whiteIn (880, 920, top + 1, top + 13), 0) << top;
+    }
+
     // A strong correction: the curve leaves the field at 20 Hz, and is clipped to it.
     test::set (processor, "lowCut", 1.0f);
     test::set (processor, "distance", 0.0f);

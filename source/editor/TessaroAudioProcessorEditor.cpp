@@ -204,19 +204,9 @@ void TessaroAudioProcessorEditor::paint (juce::Graphics& g)
         g.drawRoundedRectangle (panel, 5.0f, 2.0f);
     }
 
+    // The graph: field, grid and labels, and the curve rebuilt from the model.
     graphArea = box (M, 320, W - 2 * M, 250);
-    ResponseGraphPainter::paintField (g, graphArea);
-    paintGrid (g, graphArea);
-
-    g.setColour (juce::Colour (ResponseGraphPainter::curveColour));
-    responsePath.clear();
-    audioProcessor.buildResponsePath (responsePath, graphArea);
-    ResponseGraphPainter::paintCurve (g, graphArea, responsePath);
-}
-
-void TessaroAudioProcessorEditor::paintGrid (juce::Graphics& g, const juce::Rectangle<float>& area)
-{
-    ResponseGraphPainter::paintGrid (g, area);
+    ResponseGraphPainter::paint (g, audioProcessor, graphArea, responsePath);
 }
 
 void TessaroAudioProcessorEditor::changeListenerCallback (juce::ChangeBroadcaster*)

@@ -38,7 +38,6 @@ private:
 
     friend struct EditorInspector;   // lets the tests reach the children
 
-    void paintGrid (juce::Graphics& g, const juce::Rectangle<float>& area);
     void placeLabel (juce::Label& label, const juce::String& text, const juce::Font& font,
                      juce::Colour colour, juce::Rectangle<float> bounds);
     void placeComboBox (juce::ComboBox& box, const juce::StringArray& items, const juce::String& title,
@@ -54,7 +53,6 @@ private:
     const float editorWidth = 1000.0f;
     const float editorHeight = 638.0f;
     const float margin = 24.0f;
-    const float graphInset = 20.0f;
     const float rowOffset = 20.0f;
 
     juce::SharedResourcePointer<juce::TooltipWindow> tooltipWindow;

@@ -1,7 +1,8 @@
 # TessaroEQ: build, test and demo entry points.
 #   make demo   - install what is missing, build, render the example recording into out/
 #   make test   - install what is missing, build everything, run every test
-#                 (also the threading test under ThreadSanitizer)
+#                 (the plug-in validators when they are found, and the
+#                 threading test under ThreadSanitizer)
 
 BUILD      ?= build
 TSAN_BUILD ?= build-tsan
@@ -10,7 +11,15 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS := --output-on-failure --timeout 600 -j $(JOBS)
 
-.PHONY: all deps configure build test unit-test tsan asan bench gallery screenshot demo install clean
+# The plug-in validators (pluginval, Steinberg's VST3 validator). `make test`
+# runs them when they are found; REQUIRE_VALIDATORS=1 (CI) makes their absence
+# an error.
+TOOLS_DIR          ?= $(abspath ../shared/tools)
+PLUGINVAL          ?= $(if $(wildcard $(TOOLS_DIR)/pluginval),$(TOOLS_DIR)/pluginval)
+VST3_VALIDATOR     ?= $(if $(wildcard $(TOOLS_DIR)/validator),$(TOOLS_DIR)/validator)
+REQUIRE_VALIDATORS ?= 0
+
+.PHONY: all deps configure build test unit-test tsan asan validate validate-if-found bench gallery screenshot demo install clean
 
 all: build
 
@@ -30,7 +39,20 @@ unit-test: build
 
 test: deps
 	$(MAKE) unit-test
+	$(MAKE) validate-if-found
 	$(MAKE) tsan
+
+validate: build
+	PLUGINVAL="$(PLUGINVAL)" VST3_VALIDATOR="$(VST3_VALIDATOR)" ./scripts/validate.sh $(BUILD)
+
+validate-if-found:
+	@if [ -n "$(PLUGINVAL)" ] && [ -n "$(VST3_VALIDATOR)" ]; then \
+	  $(MAKE) validate; \
+	elif [ "$(REQUIRE_VALIDATORS)" = 1 ]; then \
+	  echo "validate: FAILED: pluginval or the VST3 validator is missing (set PLUGINVAL and VST3_VALIDATOR, or put them in $(TOOLS_DIR))" >&2; exit 1; \
+	else \
+	  echo "validate: SKIPPED: pluginval or the VST3 validator not found (looked in $(TOOLS_DIR); set PLUGINVAL and VST3_VALIDATOR)"; \
+	fi
 
 # The test suite under ThreadSanitizer and under AddressSanitizer with
 # UndefinedBehaviorSanitizer. Only the test executables are built there.

@@ -4,17 +4,33 @@
 #include <TessaroIdentity.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace tessaro::aax
 {
     namespace
     {
-        std::uint32_t codeOf (const char* text)
+        constexpr std::uint32_t constantCodeOf (std::string_view text) noexcept
         {
-            char code[5] {};
-            std::copy_n (text, 4, code);
-            return fourCC (code);
+            return text.size() != 4 ? 0u
+                                    : ((std::uint32_t) (unsigned char) text[0] << 24) | ((std::uint32_t) (unsigned char) text[1] << 16)
+                                    | ((std::uint32_t) (unsigned char) text[2] << 8) | (std::uint32_t) (unsigned char) text[3];
         }
+
+        // The configuration the build hands the framework's AAX wrapper, used
+        // here the way the wrapper uses it: a category name it cannot compile
+        // or a code that differs from the identity hosts know fails this
+        // build, with or without an AAX SDK.
+        constexpr std::uint32_t configuredCategory = JucePlugin_AAXCategory;
+        static_assert (configuredCategory == 0, "the effect declares no AAX category bit");
+        static_assert (JucePlugin_AAXManufacturerCode == constantCodeOf (identity::manufacturerCode),
+                       "AAX manufacturer code differs from the identity");
+        static_assert (JucePlugin_AAXProductId == constantCodeOf (identity::pluginCode),
+                       "AAX product code differs from the identity");
+        static_assert (std::string_view (JUCE_STRINGIFY (JucePlugin_AAXIdentifier)) == identity::bundleIdentifier,
+                       "AAX effect identifier differs from the identity");
+        static_assert (JucePlugin_AAXDisableBypass == 0 && JucePlugin_AAXDisableMultiMono == 0,
+                       "hosts are told the effect can bypass and runs multi-mono");
     }
 
     std::vector<std::pair<StemFormat, StemFormat>> AaxEffectDescription::supportedStemPairs (const std::function<bool (StemFormat)>& hostSupports)
@@ -66,7 +82,7 @@ namespace tessaro::aax
         for (const auto& name : unique)
             descriptor->addName (name);
 
-        descriptor->addCategory (0);
+        descriptor->addCategory (configuredCategory);
 
         // No parameter is a meter, so no meter is declared, and no page table.
         descriptor->addProcedure (Procedure::guiCreation);
@@ -78,8 +94,8 @@ namespace tessaro::aax
             if (component == nullptr)
                 return errorNullObject;
 
-            component->addProperty (Property::manufacturerId, codeOf (identity::manufacturerCode));
-            component->addProperty (Property::productId, codeOf (identity::pluginCode));
+            component->addProperty (Property::manufacturerId, (std::uint32_t) JucePlugin_AAXManufacturerCode);
+            component->addProperty (Property::productId, (std::uint32_t) JucePlugin_AAXProductId);
             component->addProperty (Property::canBypass, 1);
             component->addProperty (Property::inputStemFormat, (int) input);
             component->addProperty (Property::outputStemFormat, (int) output);
@@ -89,7 +105,7 @@ namespace tessaro::aax
             descriptor->addComponent (*component);
         }
 
-        collection.addEffect (identity::bundleIdentifier, *descriptor);
+        collection.addEffect (JUCE_STRINGIFY (JucePlugin_AAXIdentifier), *descriptor);
         collection.setManufacturerName (identity::manufacturerName);
         collection.addPackageName (JucePlugin_Desc);
         collection.addPackageName (identity::productName);

@@ -166,9 +166,17 @@ namespace tessaro::aax
 
     void AaxEffectInstance::process (float* samples, int numSamples)
     {
-        for (int start = 0; start < numSamples; start += buffer.getNumSamples())
+        if (samples == nullptr || numSamples <= 0)
+            return;
+
+        // Host blocks longer than the prepared size go to the processor in
+        // pieces of that size. Before initialise nothing is prepared, and the
+        // block goes in one piece (the processor then outputs silence).
+        const auto pieceSize = buffer.getNumSamples() > 0 ? buffer.getNumSamples() : numSamples;
+
+        for (int start = 0; start < numSamples; start += pieceSize)
         {
-            const auto n = juce::jmin (buffer.getNumSamples(), numSamples - start);
+            const auto n = juce::jmin (pieceSize, numSamples - start);
             float* channels[] { samples + start };
             juce::AudioBuffer<float> block (channels, 1, n);
 

@@ -47,7 +47,11 @@ ttl="$lv2_dir/Velmoor TessaroEQ.lv2/dsp.ttl"
 for id in microphone windCover lowCut distance aimingAccurancy freeField; do
   grep -q "plug:$id" "$ttl" || fail "LV2 description lacks the parameter $id"
 done
-pass "lv2ls/lv2info: $uri, 6 parameters, 1 audio input, 1 audio output"
+# A host may leave an optional port unconnected; the audio ports must not be.
+if awk '/lv2:AudioPort/ { audio = 1 } /^\t\]/ { audio = 0 } audio && /connectionOptional/ { found = 1 } END { exit !found }' "$ttl"; then
+  fail "an LV2 audio port is declared lv2:connectionOptional"
+fi
+pass "lv2ls/lv2info: $uri, 6 parameters, 1 audio input, 1 audio output, none optional"
 
 export JACK_DEFAULT_SERVER="tessaro-check-$$"
 jackd --no-realtime -d dummy -r 48000 -p 512 >"$scratch/jackd.log" 2>&1 &

@@ -19,6 +19,8 @@ packages=(
   # real hosts for scripts/host-check.sh: LV2 tools, jalv on a dummy JACK
   # server, and Ardour for VST3 (about 30 s to install)
   lilv-utils jalv jackd2 ardour
+  # a display for the validators' editor tests
+  xvfb xauth
 )
 
 missing=()
@@ -42,5 +44,5 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

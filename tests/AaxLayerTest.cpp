@@ -254,3 +254,19 @@ TEST (AaxEffectInstance, StateChunksAndBypass)
     ASSERT_NE (editor, nullptr);
     EXPECT_EQ (editor->getWidth(), 1000);
 }
+
+// A host layer must never hang: a host that processes before it initialises
+// gets its block back (silent, as nothing is prepared yet), and empty or
+// missing blocks are harmless.
+TEST (AaxEffectInstance, ProcessBeforeInitialiseReturns)
+{
+    AaxEffectInstance instance;
+    std::vector<float> audio (300, 0.5f);
+    instance.process (audio.data(), (int) audio.size());
+
+    for (auto v : audio)
+        ASSERT_EQ (v, 0.0f);
+
+    instance.process (audio.data(), 0);
+    instance.process (nullptr, 64);
+}

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <utility>
+#include <vector>
+
 namespace
 {
     void process (TessaroAudioProcessor& p, juce::AudioBuffer<float>& buffer)
@@ -183,4 +187,67 @@ TEST (Chain, EmptyBuffersAreHarmless)
     process (p, noChannels);
     process (p, noSamples);
     SUCCEED();
+}
+
+// A broken source upstream can put NaN or infinities on the bus. Such a
+// sample is silence to the equaliser: the block comes out as it would with a
+// zero there, and the filters carry nothing non-finite into later blocks.
+TEST (Chain, NonFiniteInputSamplesAreSilence)
+{
+    constexpr auto nan = std::numeric_limits<float>::quiet_NaN();
+    constexpr auto inf = std::numeric_limits<float>::infinity();
+
+    struct Case { const char* name; std::vector<std::pair<int, float>> poison; };
+    const Case cases[] {
+        { "NaN first",            { { 0, nan } } },
+        { "infinity in the middle", { { 200, inf } } },
+        { "minus infinity last",  { { 511, -inf } } },
+        { "several",              { { 3, nan }, { 4, inf }, { 300, -inf }, { 301, nan } } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        TessaroAudioProcessor poisoned, clean;
+        poisoned.prepareToPlay (48000.0, 512);
+        clean.prepareToPlay (48000.0, 512);
+
+        for (int block = 0; block < 3; ++block)
+        {
+            auto a = noise (512, 10 + block), b = noise (512, 10 + block);
+            for (const auto& [index, value] : c.poison)
+            {
+                if (block == 1)
+                {
+                    a.setSample (0, index, value);
+                    b.setSample (0, index, 0.0f);
+                }
+            }
+
+            process (poisoned, a);
+            process (clean, b);
+
+            for (int i = 0; i < 512; ++i)
+                ASSERT_EQ (a.getSample (0, i), b.getSample (0, i)) << "block " << block << ", sample " << i;
+        }
+    }
+}
+
+TEST (Chain, InputBeyondTheFloatRangeNeverGivesNonFiniteOutput)
+{
+    TessaroAudioProcessor p;
+    test::set (p, "freeField", 100.0f);   // the strongest boost
+    p.prepareToPlay (48000.0, 256);
+
+    juce::AudioBuffer<float> loud (1, 256);
+    for (int i = 0; i < 256; ++i)
+        loud.setSample (0, i, (i % 2 == 0 ? 1.0f : -1.0f) * std::numeric_limits<float>::max());
+    process (p, loud);
+
+    auto after = noise (256, 3);
+    process (p, after);
+
+    for (const auto* buffer : { &loud, &after })
+        for (int i = 0; i < 256; ++i)
+            ASSERT_TRUE (std::isfinite (buffer->getSample (0, i))) << "sample " << i;
 }

@@ -234,15 +234,23 @@ TEST_F (EditorTest, EditorsShareOneTooltipWindow)
     juce::Component::SafePointer<juce::TooltipWindow> shared (inspect().tooltipWindow());
     ASSERT_NE (shared.getComponent(), nullptr);
 
+    const auto drawsInTheHouseLook = [&]
+    {
+        return dynamic_cast<velmoor::juce_misc::look_and_feel*> (&shared->getLookAndFeel()) != nullptr;
+    };
+
     {
         TessaroAudioProcessor other;
         TessaroAudioProcessorEditor second (other);
         EXPECT_EQ (EditorInspector (second).tooltipWindow(), shared.getComponent());
+        EXPECT_TRUE (drawsInTheHouseLook());
     }
     EXPECT_NE (shared.getComponent(), nullptr);   // the first editor still holds it
+    EXPECT_TRUE (drawsInTheHouseLook());          // closing the newer editor keeps the look
 
     editor.reset();
     EXPECT_EQ (shared.getComponent(), nullptr);   // gone with the last editor
+    EXPECT_EQ (dynamic_cast<velmoor::juce_misc::look_and_feel*> (&juce::LookAndFeel::getDefaultLookAndFeel()), nullptr);
 }
 
 TEST_F (EditorTest, GraphFieldGridLabelsAndCurve)

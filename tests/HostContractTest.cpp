@@ -189,3 +189,33 @@ TEST (HostContract, MonoInMonoOutIsTheOnlyConfiguration)
     EXPECT_EQ (p.getBusCount (true), 1);
     EXPECT_EQ (p.getBusCount (false), 1);
 }
+
+// Wrappers read the processor's buses as they stand before the host says
+// anything: a bus that is not enabled is one a host may leave unconnected
+// (JUCE's LV2 wrapper then declares its port optional and reads a null
+// channel). Both main buses are mono and enabled from construction, and a
+// host that asks for mono keeps them so.
+TEST (HostContract, MainBusesAreMonoAndEnabledFromTheStart)
+{
+    TessaroAudioProcessor p;
+
+    for (const auto isInput : { true, false })
+    {
+        SCOPED_TRACE (isInput ? "input" : "output");
+        auto* bus = p.getBus (isInput, 0);
+        ASSERT_NE (bus, nullptr);
+        EXPECT_TRUE (bus->isEnabledByDefault());
+        EXPECT_TRUE (bus->isEnabled());
+        EXPECT_EQ (bus->getDefaultLayout(), juce::AudioChannelSet::mono());
+    }
+
+    EXPECT_EQ (p.getTotalNumInputChannels(), 1);
+    EXPECT_EQ (p.getTotalNumOutputChannels(), 1);
+
+    juce::AudioProcessor::BusesLayout mono;
+    mono.inputBuses.add (juce::AudioChannelSet::mono());
+    mono.outputBuses.add (juce::AudioChannelSet::mono());
+    EXPECT_TRUE (p.setBusesLayout (mono));
+    EXPECT_EQ (p.getMainBusNumInputChannels(), 1);
+    EXPECT_EQ (p.getMainBusNumOutputChannels(), 1);
+}

@@ -22,6 +22,23 @@ namespace
         "<PARAM id=\"freeField\" value=\"35.0\"/><PARAM id=\"lowCut\" value=\"1.0\"/>"
         "<PARAM id=\"microphone\" value=\"0.0\"/><PARAM id=\"windCover\" value=\"0.0\"/></TessaroEQ>";
 
+    /** A block whose root holds a chain of elements `levels` deep, with a
+        distance child that a reader would apply. */
+    juce::MemoryBlock nestedBlock (int levels)
+    {
+        return test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/>"
+                                   + juce::String::repeatedString ("<n>", levels - 1)
+                                   + juce::String::repeatedString ("</n>", levels - 1) + "</TessaroEQ>");
+    }
+
+    juce::String savedValueOf (TessaroAudioProcessor& p, const char* id)
+    {
+        const auto block = test::state (p);
+        const auto xml = TessaroAudioProcessor::getXmlFromBinary (block.getData(), (int) block.getSize());
+        auto* child = xml != nullptr ? xml->getChildByAttribute ("id", id) : nullptr;
+        return child != nullptr ? child->getStringAttribute ("value", "<none>") : "<no child>";
+    }
+
     std::vector<float> allValues (TessaroAudioProcessor& p)
     {
         std::vector<float> values;
@@ -162,12 +179,18 @@ TEST (State, DamagedBlocksAreIgnoredWithEveryValueKept)
         { "wrong magic",         wrongMagic },
         { "zero length",         withLength (0) },
         { "negative length",     withLength (0x80000010u) },
-        { "length past the end", withLength ((juce::uint32) good.getSize()) },
         { "bad UTF-8",           badUtf8 },
         { "bad XML",             test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"></TessaroEQ>") },
         { "not XML",             test::blockWithXml ("distance=80") },
         { "another root",        test::blockWithXml ("<Other><PARAM id=\"distance\" value=\"80.0\"/></Other>") },
         { "truncated",           juce::MemoryBlock (good.getData(), good.getSize() / 2) },
+        // Hostile blocks from a session file: the framework's XML reader
+        // recurses per level and would overflow the stack; a huge block is
+        // nothing a real state comes near.
+        { "nested 30000 deep",   nestedBlock (30000) },
+        { "nested 17 deep",      nestedBlock (17) },
+        { "over 1 MB",           test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/><Pad text=\""
+                                                     + juce::String::repeatedString ("x", 1 << 20) + "\"/></TessaroEQ>") },
     };
 
     for (const auto& c : cases)
@@ -187,6 +210,55 @@ TEST (State, DamagedBlocksAreIgnoredWithEveryValueKept)
     TessaroAudioProcessor p;
     p.setStateInformation (nullptr, 100);
     EXPECT_FLOAT_EQ (test::get (p, "distance"), 50.0f);
+}
+
+// Blocks that are unusual but intact are read: a length field running past
+// the block reads what the block holds, and depth up to the bound is fine.
+TEST (State, UnusualButIntactBlocksAreRead)
+{
+    const auto good = test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/></TessaroEQ>");
+    auto longLength = good;
+    auto* bytes = static_cast<juce::uint8*> (longLength.getData());
+    bytes[4] = 0xff; bytes[5] = 0xff; bytes[6] = 0x00; bytes[7] = 0x00;
+
+    const auto manySiblings = test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/>"
+                                                  + juce::String::repeatedString ("<n/>", 5000) + "</TessaroEQ>");
+
+    struct Case { const char* name; juce::MemoryBlock block; };
+    const Case cases[] {
+        { "length past the end", longLength },
+        { "nested 16 deep",      nestedBlock (16) },
+        { "5000 siblings",       manySiblings },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        TessaroAudioProcessor p;
+        p.setStateInformation (c.block.getData(), (int) c.block.getSize());
+        EXPECT_FLOAT_EQ (test::get (p, "distance"), 80.0f);
+    }
+}
+
+TEST (State, UnusableValuesAreReplacedOnlyInParameterChildrenAndSavedAsInForce)
+{
+    TessaroAudioProcessor p;
+    test::set (p, "distance", 70.0f);
+    test::restore (p, test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"nan\"/>"
+                                          "<PARAM id=\"futureKnob\" value=\"abc\"/><Extra value=\"inf\"/></TessaroEQ>"));
+
+    // The parameter takes its default and the next save says so, rather than
+    // writing a child without a value.
+    EXPECT_FLOAT_EQ (test::get (p, "distance"), 50.0f);
+    EXPECT_EQ (savedValueOf (p, "distance").getFloatValue(), 50.0f);
+
+    // Children that are not parameters are kept exactly as they came.
+    EXPECT_EQ (savedValueOf (p, "futureKnob"), "abc");
+    const auto block = test::state (p);
+    const auto xml = TessaroAudioProcessor::getXmlFromBinary (block.getData(), (int) block.getSize());
+    ASSERT_NE (xml, nullptr);
+    ASSERT_NE (xml->getChildByName ("Extra"), nullptr);
+    EXPECT_EQ (xml->getChildByName ("Extra")->getStringAttribute ("value"), "inf");
 }
 
 TEST (State, HostTextsAndUnits)

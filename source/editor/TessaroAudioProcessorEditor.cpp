@@ -5,6 +5,9 @@
 #include <BinaryData.h>
 #include <TessaroIdentity.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace
 {
     constexpr juce::uint32 panelGrey = 0xffc5c5c8;
@@ -15,6 +18,16 @@ namespace
     }
 
     juce::Rectangle<float> box (float x, float y, float w, float h)   { return { x, y, w, h }; }
+
+    // The editors open in this process, oldest first (message thread only).
+    // The shared tooltip window draws with the process's default look, which
+    // is the look-and-feel of one of them; when that editor closes, the look
+    // passes to another that is still open.
+    std::vector<TessaroAudioProcessorEditor*>& openEditors()
+    {
+        static std::vector<TessaroAudioProcessorEditor*> editors;
+        return editors;
+    }
 }
 
 TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor& p)
@@ -41,6 +54,7 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
     lookAndFeel.setColour (juce::Slider::textBoxBackgroundColourId, juce::Colour (panelGrey));
     setLookAndFeel (&lookAndFeel);
     juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
+    openEditors().push_back (this);
 
     setSize ((int) W, (int) H);
     setResizable (false, false);
@@ -125,6 +139,12 @@ TessaroAudioProcessorEditor::~TessaroAudioProcessorEditor()
     removeMouseListener (this);
     presetBox.removeListener (this);
     setLookAndFeel (nullptr);
+
+    auto& editors = openEditors();
+    editors.erase (std::remove (editors.begin(), editors.end(), this), editors.end());
+
+    if (&juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel)
+        juce::LookAndFeel::setDefaultLookAndFeel (editors.empty() ? nullptr : &editors.back()->lookAndFeel);
 }
 
 //==============================================================================

@@ -1,28 +1,62 @@
 #include "processor/ChangeNotifier.h"
 
-ChangeNotifier::ChangeNotifier (juce::ChangeBroadcaster& broadcasterToNotify)
-    : broadcaster (broadcasterToNotify)
+namespace
 {
-    startTimer (pollIntervalMs);
+    bool isMessageThread() noexcept
+    {
+        auto* messageManager = juce::MessageManager::getInstanceWithoutCreating();
+        return messageManager != nullptr && messageManager->isThisTheMessageThread();
+    }
+}
+
+ChangeNotifier::ChangeNotifier (juce::ChangeBroadcaster& broadcasterToNotify)
+    : poller (std::make_shared<Poller>())
+{
+    poller->broadcaster = &broadcasterToNotify;
+    poller->startTimer (pollIntervalMs);
 }
 
 ChangeNotifier::~ChangeNotifier()
 {
-    stopTimer();
+    // Waits for a callback that is sending right now; later ones send nothing.
+    {
+        const std::lock_guard<std::mutex> lock (poller->broadcasterLock);
+        poller->broadcaster = nullptr;
+    }
+
+    poller->stopTimer();
+
+    if (isMessageThread())
+        return;
+
+    // Off the message thread, a callback may already be on its way to this
+    // timer. Deleting the timer on the message thread orders that after it.
+    if (auto* messageManager = juce::MessageManager::getInstanceWithoutCreating())
+        messageManager->callAsync ([keepAlive = std::move (poller)] {});
 }
 
 void ChangeNotifier::notify() noexcept
 {
-    auto* messageManager = juce::MessageManager::getInstanceWithoutCreating();
+    if (isMessageThread())
+    {
+        const std::lock_guard<std::mutex> lock (poller->broadcasterLock);
 
-    if (messageManager != nullptr && messageManager->isThisTheMessageThread())
-        broadcaster.sendChangeMessage();
+        if (poller->broadcaster != nullptr)
+            poller->broadcaster->sendChangeMessage();
+    }
     else
-        pending.store (true, std::memory_order_release);
+    {
+        poller->pending.store (true, std::memory_order_release);
+    }
 }
 
-void ChangeNotifier::timerCallback()
+void ChangeNotifier::Poller::timerCallback()
 {
-    if (pending.exchange (false, std::memory_order_acq_rel))
-        broadcaster.sendChangeMessage();
+    if (! pending.exchange (false, std::memory_order_acq_rel))
+        return;
+
+    const std::lock_guard<std::mutex> lock (broadcasterLock);
+
+    if (broadcaster != nullptr)
+        broadcaster->sendChangeMessage();
 }

@@ -5,6 +5,7 @@
 #include <TessaroIdentity.h>
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace
@@ -74,6 +75,24 @@ namespace
         (chain.template get<stage>().reset(), ...);
     }
 
+    // Replaces NaN and infinities with zero; true if there were any. The scan
+    // is a branch-free pass the compiler vectorises, so the clean block (the
+    // usual case) costs one cheap read of the samples.
+    bool zeroNonFinite (float* samples, int numSamples) noexcept
+    {
+        bool anyNonFinite = false;
+
+        for (int i = 0; i < numSamples; ++i)
+            anyNonFinite |= ! (std::abs (samples[i]) <= std::numeric_limits<float>::max());
+
+        if (anyNonFinite)
+            for (int i = 0; i < numSamples; ++i)
+                if (! std::isfinite (samples[i]))
+                    samples[i] = 0.0f;
+
+        return anyNonFinite;
+    }
+
     bool isUsableNumber (const juce::var& value)
     {
         const auto text = value.toString().trim();
@@ -85,8 +104,12 @@ namespace
 
 //==============================================================================
 TessaroAudioProcessor::TessaroAudioProcessor()
-    : AudioProcessor (BusesProperties().withInput ("Input", juce::AudioChannelSet::stereo(), false)
-                                       .withOutput ("Output", juce::AudioChannelSet::stereo(), false)),
+    // Both main buses are mono and enabled from the start. A bus that is not
+    // enabled by default is one a host may leave unconnected (the LV2 wrapper
+    // declares its ports optional), and the wrappers then read from or write
+    // to a null channel. One in and one out is the only layout offered anyway.
+    : AudioProcessor (BusesProperties().withInput ("Input", juce::AudioChannelSet::mono(), true)
+                                       .withOutput ("Output", juce::AudioChannelSet::mono(), true)),
       valueTreeState (*this, nullptr)
 {
     presetNames = { "Default", "Singbird (Far)", "Singbird (Close)", "Animal (Far)",
@@ -185,8 +208,26 @@ void TessaroAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
     if (buffer.getNumChannels() == 0 || buffer.getNumSamples() == 0)
         return;
 
+    // A broken source upstream can put a NaN or an infinity on the bus. One
+    // such sample would stay in the recursive filters' state and poison all
+    // later output, so it is treated as silence; and should finite input
+    // still drive the filters out of range, their state is cleared.
+    const auto numChannels = buffer.getNumChannels();
+    const auto numSamples = buffer.getNumSamples();
+
+    for (int ch = 0; ch < numChannels; ++ch)
+        zeroNonFinite (buffer.getWritePointer (ch), numSamples);
+
     juce::dsp::AudioBlock<float> block (buffer);
     filterChain.process (juce::dsp::ProcessContextReplacing<float> (block));
+
+    bool outputWasNonFinite = false;
+
+    for (int ch = 0; ch < numChannels; ++ch)
+        outputWasNonFinite = zeroNonFinite (buffer.getWritePointer (ch), numSamples) || outputWasNonFinite;
+
+    if (outputWasNonFinite)
+        resetStages (filterChain, std::make_index_sequence<ChainDesign::numStages> {});
 }
 
 void TessaroAudioProcessor::applyDesign (const ChainDesign& design) noexcept
@@ -236,25 +277,28 @@ void TessaroAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 std::unique_ptr<juce::XmlElement> TessaroAudioProcessor::readStateBlock (const void* data, int sizeInBytes)
 {
-    constexpr juce::uint32 magic = 0x21324356;
     constexpr int headerSize = 8;
 
-    if (data == nullptr || sizeInBytes <= headerSize)
+    if (data == nullptr || sizeInBytes <= headerSize || sizeInBytes > maxStateBlockBytes)
         return {};
 
     const auto* bytes = static_cast<const juce::uint8*> (data);
 
-    if (juce::ByteOrder::littleEndianInt (bytes) != magic)
+    if (juce::ByteOrder::littleEndianInt (bytes) != stateBlockMagic)
         return {};
 
-    // A length of zero, one with the top bit set, or one that runs past the
-    // end of the block means the block is damaged: it is not read at all.
+    // A length of zero, or one with the top bit set, means a damaged block;
+    // a length past the end of the block reads what the block holds, as the
+    // framework's own reader does.
     const auto length = juce::ByteOrder::littleEndianInt (bytes + 4);
 
-    if (length == 0 || (length & 0x80000000u) != 0 || length > (juce::uint32) (sizeInBytes - headerSize))
+    if (length == 0 || (length & 0x80000000u) != 0)
         return {};
 
-    if (! juce::CharPointer_UTF8::isValidString (reinterpret_cast<const char*> (bytes + headerSize), (int) length))
+    const auto textLength = (int) juce::jmin (length, (juce::uint32) (sizeInBytes - headerSize));
+    const auto* text = reinterpret_cast<const char*> (bytes + headerSize);
+
+    if (! juce::CharPointer_UTF8::isValidString (text, textLength) || nestingDepth (text, textLength) > maxStateNesting)
         return {};
 
     auto xml = getXmlFromBinary (data, sizeInBytes);
@@ -263,6 +307,36 @@ std::unique_ptr<juce::XmlElement> TessaroAudioProcessor::readStateBlock (const v
         return {};
 
     return xml;
+}
+
+int TessaroAudioProcessor::nestingDepth (const char* text, int length) noexcept
+{
+    // The framework's XML reader recurses once per level, so a block nested
+    // thousands deep overflows the host's stack. Counting the levels first
+    // needs no parsing: a tag opens with '<' followed by a name, closes with
+    // "</" or ends itself with "/>". Declarations, comments and processing
+    // instructions ('<' followed by '!' or '?') open nothing. Anything odd
+    // only counts deeper, which refuses a block rather than risk the stack.
+    int depth = 0, deepest = 0;
+
+    for (int i = 0; i < length; ++i)
+    {
+        if (text[i] == '<' && i + 1 < length)
+        {
+            const auto next = text[i + 1];
+
+            if (next == '/')
+                --depth;
+            else if (next != '!' && next != '?')
+                deepest = juce::jmax (deepest, ++depth);
+        }
+        else if (text[i] == '/' && i + 1 < length && text[i + 1] == '>')
+        {
+            --depth;
+        }
+    }
+
+    return deepest;
 }
 
 void TessaroAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
@@ -277,11 +351,18 @@ void TessaroAudioProcessor::setStateInformation (const void* data, int sizeInByt
     if (! tree.isValid())
         return;
 
-    // A value that is not a finite number must never reach a parameter; such
-    // a child is read as one without a value.
+    // A value that is not a finite number must never reach a parameter; the
+    // parameter takes its default instead, as for a child without a value,
+    // and the child holds that default so that the next save writes the
+    // value in force. Only the parameters' own children are cleaned: other
+    // elements of the tree are kept as they are.
     for (auto child : tree)
-        if (child.hasProperty ("value") && ! isUsableNumber (child.getProperty ("value")))
-            child.removeProperty ("value", nullptr);
+    {
+        const auto index = TessaroParameters::indexOf (child.getProperty ("id").toString());
+
+        if (index >= 0 && child.hasProperty ("value") && ! isUsableNumber (child.getProperty ("value")))
+            child.setProperty ("value", (double) TessaroParameters::table()[(size_t) index].defaultValue, nullptr);
+    }
 
     // A parameter the block does not name keeps its current value: give it
     // a child holding that value, appended after the block's own children in
@@ -322,22 +403,34 @@ void TessaroAudioProcessor::parameterChanged (const juce::String& parameterID, f
     if (index == TessaroParameters::lowCut)
         requestedLowCut.store (newValue, std::memory_order_relaxed);
 
-    pendingChanges.fetch_or (bit (index), std::memory_order_release);
-    runPendingDesigns();
+    // Taking the designer role and leaving a change for its holder are one
+    // operation on one word: the change is either designed by this thread or
+    // seen by the thread that holds the role.
+    const auto before = designerState.fetch_or (bit (index) | designerBusyBit, std::memory_order_acq_rel);
+
+    if ((before & designerBusyBit) == 0)
+        runPendingDesigns();
+
     changeNotifier.notify();
 }
 
 void TessaroAudioProcessor::runPendingDesigns() noexcept
 {
-    // Whoever holds designerBusy designs every pending change before letting
-    // go; a thread that finds it taken leaves its change for the holder.
-    // Nobody waits.
-    while (pendingChanges.load (std::memory_order_acquire) != 0)
+    // Called by the thread that has just set designerBusyBit. Why no change is
+    // ever stranded: every operation here and in parameterChanged is a
+    // read-modify-write or compare-exchange on the one word designerState,
+    // and all of them fall into that word's single modification order.
+    //  - A change made while the bit is set is ORed in before or after the
+    //    holder's exchange below. Before: the exchange takes it. After: the
+    //    holder's compare-exchange expects the word to hold the busy bit
+    //    alone, fails, and the holder goes round again.
+    //  - A change made after the compare-exchange released the word finds
+    //    the busy bit clear, and its own thread becomes the designer.
+    // Acquire/release on the same word also carries the raw parameter values
+    // and designs from one designer to the next.
+    for (;;)
     {
-        if (designerBusy.exchange (true, std::memory_order_acquire))
-            return;
-
-        const auto changed = pendingChanges.exchange (0, std::memory_order_acq_rel);
+        const auto changed = designerState.exchange (designerBusyBit, std::memory_order_acq_rel) & ~designerBusyBit;
 
         if (rateContexts.update())
         {
@@ -352,7 +445,10 @@ void TessaroAudioProcessor::runPendingDesigns() noexcept
         modelDesigns.writeSlot() = workingDesign;
         modelDesigns.publish();
 
-        designerBusy.store (false, std::memory_order_release);
+        auto expected = designerBusyBit;
+
+        if (designerState.compare_exchange_strong (expected, 0u, std::memory_order_acq_rel, std::memory_order_acquire))
+            return;
     }
 }
 

@@ -71,6 +71,14 @@ public:
         (letter case of the root name aside), otherwise nullptr. */
     static std::unique_ptr<juce::XmlElement> readStateBlock (const void* data, int sizeInBytes);
 
+    /** The framework's binary XML block starts with this number. */
+    static constexpr juce::uint32 stateBlockMagic = 0x21324356;
+
+    /** Bounds far above any real state (a few hundred bytes, two levels
+        deep); blocks beyond them are refused before they are parsed. */
+    static constexpr int maxStateBlockBytes = 1 << 20;
+    static constexpr int maxStateNesting = 16;
+
     /** Redesigns the stages that depend on the parameter. Real-time safe. */
     void parameterChanged (const juce::String& parameterID, float newValue) override;
 
@@ -104,6 +112,7 @@ private:
     };
 
     static RateContext makeRateContext (float sampleRate, float outputGain);
+    static int nestingDepth (const char* text, int length) noexcept;
 
     void runPendingDesigns() noexcept;
     void designChanges (unsigned int changedParameters) noexcept;
@@ -132,10 +141,11 @@ private:
     int currentProgram = 0;
     float hostSampleRate = 44100.0f;   // last usable rate given to prepareToPlay
 
-    // Design hand-over. One thread at a time designs (designerBusy); changes
-    // made while another thread designs are left in pendingChanges for it.
-    std::atomic<unsigned int> pendingChanges { 0 };
-    std::atomic<bool> designerBusy { false };
+    // Design hand-over. One thread at a time designs: the one that set
+    // designerBusyBit. Changes made meanwhile are left as parameter bits in
+    // the same word for it (see runPendingDesigns).
+    static constexpr unsigned int designerBusyBit = 1u << 31;
+    std::atomic<unsigned int> designerState { 0 };
     std::atomic<float> requestedLowCut { 0.0f };
     ChainDesign workingDesign;                    // owned by the designing thread
     TripleBuffer<RateContext> rateContexts;       // prepareToPlay -> designer

@@ -340,7 +340,7 @@ TEST_F (RenderTool, InterruptedRunLeavesNoOutput)
     for (int i = 0; i < 500; ++i)
     {
         juce::Array<juce::File> temporaries;
-        dir.findChildFiles (temporaries, juce::File::findFiles, false, ".out_temp*");
+        dir.findChildFiles (temporaries, juce::File::findFiles, false, "out.wav.tessaroeq-partial-*");
         if (! temporaries.isEmpty())
             break;
         juce::Thread::sleep (10);

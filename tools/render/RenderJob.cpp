@@ -247,9 +247,13 @@ bool RenderJob::openInput()
         return fail ("input '" + options.inputPath + "' is not an audio file this program reads (WAV, AIFF, FLAC, Ogg Vorbis)") == 0;
     }
 
+    // WAV's 16-bit channel field is read as a signed number: show what the
+    // header says, not its sign-extension.
+    const auto channelsInHeader = (juce::int64) (reader->numChannels > 0xffffu ? reader->numChannels & 0xffffu : reader->numChannels);
+
     if (reader->numChannels < 1 || reader->numChannels > (unsigned int) maxChannels
         || reader->sampleRate < 1000.0 || reader->sampleRate > 768000.0)
-        return fail ("input '" + options.inputPath + "' has " + plural (reader->numChannels, "channel", "channels") + " at "
+        return fail ("input '" + options.inputPath + "' has " + plural (channelsInHeader, "channel", "channels") + " at "
                      + juce::String (reader->sampleRate) + " Hz, which cannot be processed (1 to " + juce::String (maxChannels)
                      + " channels, 1000 to 768000 Hz)") == 0;
 

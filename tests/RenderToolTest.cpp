@@ -282,7 +282,7 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
         { { "in.wav", "" },                                      2, "OUTPUT is an empty name" },
         { { "", "out.wav" },                                     2, "INPUT is an empty name" },
         { { "one-channel-1hz.wav", "out.wav" },                  1, "has 1 channel at 1 Hz" },
-        { { "bad\x1b]0;owned\x07name.wav", "out.wav" },          1, "input 'bad\\x1b]0;owned\\x07name.wav' does not exist" },
+        { { "bad\x1b[0mname\x7f.wav", "out.wav" },               1, "input 'bad\\x1b[0mname\\x7f.wav' does not exist" },
     };
 
     for (const auto& c : cases)
@@ -293,7 +293,7 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
         EXPECT_TRUE (result.err.startsWith ("tessaroeq-render: error: ")) << result.err;
         EXPECT_TRUE (result.err.contains (c.message)) << result.err;
         EXPECT_EQ (result.err.trimEnd().indexOfChar ('\n'), -1) << "one line only: " << result.err;
-        EXPECT_FALSE (result.err.containsAnyOf ("\x1b\x07")) << "control characters reach the terminal";
+        EXPECT_FALSE (result.err.containsAnyOf ("\x1b\x7f")) << "control characters reach the terminal";
         EXPECT_FALSE (file ("out.wav").exists());
     }
 

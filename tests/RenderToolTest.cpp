@@ -4,8 +4,10 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,16 +32,25 @@ namespace
 
         juce::File file (const juce::String& name) const   { return dir.getChildFile (name); }
 
-        /** Starts the renderer in the test folder, stdout and stderr to files. */
-        pid_t start (const juce::StringArray& args) const
+        /** Starts the renderer in the test folder, stdout and stderr to files
+            (or stderr to the descriptor given), with the signal dispositions
+            a shell gives a program. */
+        pid_t start (const juce::StringArray& args, int stderrFd = -1) const
         {
             const auto pid = fork();
             if (pid == 0)
             {
                 if (chdir (dir.getFullPathName().toRawUTF8()) != 0)
                     _exit (127);
+                for (int s = 1; s < 32; ++s)
+                    if (s != SIGKILL && s != SIGSTOP)
+                        std::signal (s, SIG_DFL);
+                sigset_t all;
+                sigfillset (&all);
+                sigprocmask (SIG_UNBLOCK, &all, nullptr);
                 const auto outFd = open (file (".stdout").getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                const auto errFd = open (file (".stderr").getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                const auto errFd = stderrFd >= 0 ? stderrFd
+                                                 : open (file (".stderr").getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 dup2 (outFd, 1);
                 dup2 (errFd, 2);
                 std::vector<std::string> storage { TESSARO_RENDER_PATH };
@@ -55,12 +66,28 @@ namespace
             return pid;
         }
 
+        /** Waits for the renderer; a run that hangs is killed after a minute
+            and reported with status -2 (a crash or other death by signal: -1). */
         RunResult finish (pid_t pid) const
         {
             int status = 0;
-            waitpid (pid, &status, 0);
+            bool hung = true;
+            for (int i = 0; i < 6000; ++i)
+            {
+                if (waitpid (pid, &status, WNOHANG) == pid)
+                {
+                    hung = false;
+                    break;
+                }
+                juce::Thread::sleep (10);
+            }
+            if (hung)
+            {
+                kill (pid, SIGKILL);
+                waitpid (pid, &status, 0);
+            }
             RunResult result;
-            result.status = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+            result.status = hung ? -2 : WIFEXITED (status) ? WEXITSTATUS (status) : -1;
             result.out = file (".stdout").loadFileAsString();
             result.err = file (".stderr").loadFileAsString();
             return result;
@@ -104,6 +131,90 @@ namespace
             return buffer;
         }
 
+        /** A WAV file written byte by byte (16-bit, or 32-bit floating point
+            or integer), for what the framework's writer cannot make: wide
+            files, 32-bit integers, headers to damage. */
+        juce::File writeRawWav (const juce::String& name, int channels, int frames, int bits = 16, double rate = 48000.0,
+                                bool floating = true) const
+        {
+            const auto bytesPerFrame = channels * bits / 8;
+            juce::MemoryOutputStream out;
+            out.write ("RIFF", 4);
+            out.writeInt (36 + frames * bytesPerFrame);
+            out.write ("WAVEfmt ", 8);
+            out.writeInt (16);
+            out.writeShort (bits == 32 && floating ? 3 : 1);
+            out.writeShort ((short) (juce::uint16) channels);
+            out.writeInt ((int) rate);
+            out.writeInt ((int) rate * bytesPerFrame);
+            out.writeShort ((short) (juce::uint16) bytesPerFrame);
+            out.writeShort ((short) bits);
+            out.write ("data", 4);
+            out.writeInt (frames * bytesPerFrame);
+            for (int i = 0; i < frames; ++i)
+                for (int c = 0; c < channels; ++c)
+                {
+                    const auto value = 0.3f * std::sin (0.001f * (float) (i * (c + 1)));
+                    if (bits == 32 && floating)
+                        out.writeFloat (value);
+                    else if (bits == 32)
+                        out.writeInt ((int) (value * 2147483647.0f));
+                    else
+                        out.writeShort ((short) (value * 32767.0f));
+                }
+            const auto target = file (name);
+            target.replaceWithData (out.getData(), out.getDataSize());
+            return target;
+        }
+
+        /** Overwrites bytes (little-endian) of a file's header, at an
+            offset from the start of a chunk's tag. */
+        static void patch (const juce::File& f, const char* tag, int offsetFromTag, juce::uint32 value, int bytes = 4)
+        {
+            juce::MemoryBlock data;
+            f.loadFileAsData (data);
+            const auto* begin = static_cast<const char*> (data.getData());
+            const auto* end = begin + std::min<size_t> (data.getSize(), 256);
+            const auto at = (int) (std::search (begin, end, tag, tag + std::strlen (tag)) - begin);
+            ASSERT_LT (at, end - begin) << tag;
+            for (int i = 0; i < bytes; ++i)
+                static_cast<juce::uint8*> (data.getData())[at + offsetFromTag + i] = (juce::uint8) (value >> (8 * i));
+            f.replaceWithData (data.getData(), data.getSize());
+        }
+
+        /** Files in the test folder other than these and the captured output. */
+        juce::StringArray strayFiles (const juce::StringArray& expected) const
+        {
+            juce::StringArray stray;
+            for (const auto& entry : juce::RangedDirectoryIterator (dir, false, "*", juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles))
+                if (! expected.contains (entry.getFile().getFileName()))
+                    stray.add (entry.getFile().getFileName());
+            for (const auto& entry : juce::RangedDirectoryIterator (dir, false, ".*", juce::File::findFilesAndDirectories))
+                if (! entry.getFile().getFileName().startsWith (".std"))
+                    stray.add (entry.getFile().getFileName());
+            return stray;
+        }
+
+        /** A long recording, for the runs that are stopped while writing. */
+        void writeLongAudio (const juce::String& name) const
+        {
+            if (! file (name).exists())
+                writeAudio (name, 1, 48000 * 120);
+        }
+
+        /** Waits until the renderer is writing its partial file for out.wav. */
+        bool waitForPartialFile (pid_t pid) const
+        {
+            const auto partial = file ("out.wav.tessaroeq-partial-" + juce::String (pid));
+            for (int i = 0; i < 3000; ++i)
+            {
+                if (partial.getSize() > 100000)
+                    return true;
+                juce::Thread::sleep (5);
+            }
+            return false;
+        }
+
         /** What the plug-in gives for a channel with these settings, in host blocks. */
         static std::vector<float> processDirectly (const float* input, int length, int blockSize,
                                                    const std::function<void (TessaroAudioProcessor&)>& configure)
@@ -133,6 +244,7 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
     file ("garbage.bin").replaceWithText ("VC2!garbage that is not a state block");
     ASSERT_TRUE (file ("sub").createDirectory());
     ASSERT_EQ (symlink (input.getFullPathName().toRawUTF8(), file ("link.wav").getFullPathName().toRawUTF8()), 0);
+    patch (writeRawWav ("one-channel-1hz.wav", 1, 100), "fmt ", 12, 1);
 
     struct Case { juce::StringArray args; int status; const char* message; };
     const Case cases[] {
@@ -164,6 +276,13 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
         { { "--settings", "garbage.bin", "--response", "-" },    1, "is not a TessaroEQ settings file" },
         { { "--settings", "notes.txt", "in.wav", "out.wav" },    1, "is not a TessaroEQ settings file" },
         { { "--settings", "absent.bin", "--response", "-" },     1, "does not exist" },
+        { { "--distance", " 50", "--response", "-" },            2, "--distance: ' 50' is not a percentage" },
+        { { "--aim", "0x10", "--response", "-" },                2, "--aim: '0x10' is not a percentage" },
+        { { "--block-size", "0x10", "--response", "-" },         2, "--block-size: '0x10'" },
+        { { "in.wav", "" },                                      2, "OUTPUT is an empty name" },
+        { { "", "out.wav" },                                     2, "INPUT is an empty name" },
+        { { "one-channel-1hz.wav", "out.wav" },                  1, "has 1 channel at 1 Hz" },
+        { { "bad\x1b[0mname\x7f.wav", "out.wav" },               1, "input 'bad\\x1b[0mname\\x7f.wav' does not exist" },
     };
 
     for (const auto& c : cases)
@@ -174,6 +293,7 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
         EXPECT_TRUE (result.err.startsWith ("tessaroeq-render: error: ")) << result.err;
         EXPECT_TRUE (result.err.contains (c.message)) << result.err;
         EXPECT_EQ (result.err.trimEnd().indexOfChar ('\n'), -1) << "one line only: " << result.err;
+        EXPECT_FALSE (result.err.containsAnyOf ("\x1b\x7f")) << "control characters reach the terminal";
         EXPECT_FALSE (file ("out.wav").exists());
     }
 
@@ -340,7 +460,7 @@ TEST_F (RenderTool, InterruptedRunLeavesNoOutput)
     for (int i = 0; i < 500; ++i)
     {
         juce::Array<juce::File> temporaries;
-        dir.findChildFiles (temporaries, juce::File::findFiles, false, ".out_temp*");
+        dir.findChildFiles (temporaries, juce::File::findFiles, false, "out.wav.tessaroeq-partial-*");
         if (! temporaries.isEmpty())
             break;
         juce::Thread::sleep (10);
@@ -357,4 +477,383 @@ TEST_F (RenderTool, InterruptedRunLeavesNoOutput)
     for (const auto& f : left)
         EXPECT_TRUE (f.getFileName().startsWith (".std") || f.getFileName() == "long.wav" || f.getFileName() == "out.wav")
             << f.getFileName();
+}
+
+TEST_F (RenderTool, NoWrittenFileReplacesAnotherFileOfTheRun)
+{
+    writeAudio ("in.wav", 1, 4800);
+    ASSERT_EQ (run ({ "--save-settings", "s.bin" }).status, 0);
+    ASSERT_EQ (symlink ("in.wav", file ("take.png").getFullPathName().toRawUTF8()), 0);
+    ASSERT_EQ (link (file ("in.wav").getFullPathName().toRawUTF8(), file ("hard.csv").getFullPathName().toRawUTF8()), 0);
+    ASSERT_EQ (mkfifo (file ("pipe.wav").getFullPathName().toRawUTF8(), 0644), 0);
+
+    juce::MemoryBlock inputBytes, settingsBytes;
+    file ("in.wav").loadFileAsData (inputBytes);
+    file ("s.bin").loadFileAsData (settingsBytes);
+
+    struct Case { juce::StringArray args; int status; const char* message; };
+    const Case cases[] {
+        { { "--response", "in.wav", "in.wav", "out.wav" },               2, "--response 'in.wav' is the INPUT file" },
+        { { "--save-settings", "in.wav", "in.wav", "out.wav" },          2, "--save-settings 'in.wav' is the INPUT file" },
+        { { "--plot", "take.png", "in.wav", "out.wav" },                 2, "--plot 'take.png' is the INPUT file" },
+        { { "--response", "hard.csv", "in.wav", "out.wav" },             2, "--response 'hard.csv' is the INPUT file" },
+        { { "--response", "out.wav", "in.wav", "out.wav" },              2, "OUTPUT 'out.wav' and --response 'out.wav' are the same file" },
+        { { "--save-settings", "./x.png", "--plot", "x.png" },           2, "are the same file" },
+        { { "--settings", "s.bin", "--response", "s.bin" },              2, "--response 's.bin' is the --settings file" },
+        { { "--settings", "s.bin", "in.wav", "s.bin" },                  2, "OUTPUT 's.bin' is the --settings file" },
+        { { "in.wav", "pipe.wav" },                                      1, "OUTPUT 'pipe.wav' is not a regular file" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.args.joinIntoString (" "));
+        const auto result = run (c.args);
+        EXPECT_EQ (result.status, c.status) << result.err;
+        EXPECT_TRUE (result.err.startsWith ("tessaroeq-render: error: ")) << result.err;
+        EXPECT_TRUE (result.err.contains (c.message)) << result.err;
+        EXPECT_EQ (result.err.trimEnd().indexOfChar ('\n'), -1) << "one line only: " << result.err;
+        juce::MemoryBlock nowInput, nowSettings;
+        file ("in.wav").loadFileAsData (nowInput);
+        file ("s.bin").loadFileAsData (nowSettings);
+        EXPECT_EQ (nowInput, inputBytes);
+        EXPECT_EQ (nowSettings, settingsBytes);
+        EXPECT_EQ (strayFiles ({ "in.wav", "s.bin", "take.png", "hard.csv", "pipe.wav" }), juce::StringArray());
+        struct stat info {};
+        EXPECT_TRUE (lstat (file ("take.png").getFullPathName().toRawUTF8(), &info) == 0 && S_ISLNK (info.st_mode));
+        EXPECT_TRUE (lstat (file ("pipe.wav").getFullPathName().toRawUTF8(), &info) == 0 && S_ISFIFO (info.st_mode));
+    }
+
+    // Saving settings over the file they were loaded from updates it.
+    const auto update = run ({ "--settings", "s.bin", "--distance", "33", "--save-settings", "s.bin" });
+    EXPECT_EQ (update.status, 0) << update.err;
+    juce::MemoryBlock updated;
+    file ("s.bin").loadFileAsData (updated);
+    TessaroAudioProcessor p;
+    test::restore (p, updated);
+    EXPECT_FLOAT_EQ (test::get (p, "distance"), 33.0f);
+}
+
+TEST_F (RenderTool, AnyChannelCountIsRenderedOrRefusedCleanly)
+{
+    struct Case { int channels; int status; };
+    const Case cases[] { { 2, 0 }, { 255, 0 }, { 256, 0 }, { 257, 1 }, { 300, 1 }, { 1441, 1 }, { 65535, 1 } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.channels);
+        writeRawWav ("wide.wav", c.channels, c.channels > 1000 ? 8 : 3000);
+        const auto result = run ({ "-q", "wide.wav", "out.wav" });
+        EXPECT_EQ (result.status, c.status) << result.err;
+
+        if (c.status == 0)
+        {
+            int bits = 0;
+            const auto rendered = readAudio (file ("out.wav"), nullptr, &bits);
+            EXPECT_EQ (rendered.getNumChannels(), c.channels);
+            EXPECT_EQ (rendered.getNumSamples(), 3000);
+            EXPECT_EQ (bits, 16);
+            EXPECT_GT (rendered.getRMSLevel (c.channels - 1, 0, 3000), 0.01f);
+        }
+        else
+        {
+            EXPECT_TRUE (result.err.contains ("has " + juce::String (c.channels) + " channels")) << result.err;
+            EXPECT_TRUE (result.err.contains ("1 to 256 channels")) << result.err;
+            EXPECT_EQ (result.err.trimEnd().indexOfChar ('\n'), -1) << result.err;
+        }
+
+        EXPECT_EQ (strayFiles ({ "wide.wav", "out.wav" }), juce::StringArray());
+        file ("out.wav").deleteFile();
+    }
+}
+
+TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
+{
+    // 1000 frames of 16-bit mono: 44 bytes of header, the data chunk's size at 40.
+    enum Damage { none, claims2GB, claimsFFFFFFFF, cutInData, declaresNothing };
+    struct Case { const char* name; Damage damage; int expectedFrames; const char* warning; };
+    const Case cases[] {
+        { "honest.wav",   none,           1000, nullptr },
+        { "2gb.wav",      claims2GB,      1000, "read 1000 frames of 1073741824" },
+        { "ffff.wav",     claimsFFFFFFFF, 1000, "read 1000 frames of 2147483647" },
+        { "cut.wav",      cutInData,      600,  "read 600 frames of 1000" },
+        { "cut.aiff",     cutInData,      600,  "read 600 frames of 1000" },
+        { "unfinished.wav", declaresNothing, 0, "declares no audio, yet 2000 bytes follow" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto input = juce::String (c.name).endsWith (".aiff") ? writeAudio (c.name, 1, 1000, 48000.0, 16)
+                                                                    : writeRawWav (c.name, 1, 1000);
+        const auto headerBytes = input.getSize() - 2000;
+
+        if (c.damage == claims2GB)        patch (input, "data", 4, 0x80000000u);
+        if (c.damage == claimsFFFFFFFF)   patch (input, "data", 4, 0xffffffffu);
+        if (c.damage == declaresNothing)  patch (input, "data", 4, 0);
+        if (c.damage == cutInData)
+            ASSERT_EQ (truncate (input.getFullPathName().toRawUTF8(), headerBytes + 1200), 0);
+
+        const auto result = run ({ c.name, "out.wav" });
+        EXPECT_EQ (result.status, 0) << result.err;
+        const auto size = file ("out.wav").getSize();
+        EXPECT_LT (size, 10000);
+        if (size < 10000)
+            EXPECT_EQ (readAudio (file ("out.wav")).getNumSamples(), c.expectedFrames);
+
+        if (c.warning != nullptr)
+            EXPECT_TRUE (result.err.contains (c.warning)) << result.err;
+        else
+            EXPECT_FALSE (result.err.contains ("warning")) << result.err;
+
+        file ("out.wav").deleteFile();
+    }
+}
+
+TEST_F (RenderTool, NonFiniteInputNeverReachesTheOutput)
+{
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case { const char* name; std::vector<std::pair<int, float>> samples; int nonFinite; };
+    const Case cases[] {
+        { "nan.wav",   { { 100, nan } },                                       1 },
+        { "inf.wav",   { { 10, inf }, { 4000, -inf } },                        2 },
+        { "mixed.wav", { { 0, nan }, { 1, inf }, { 2, -inf }, { 4799, nan } }, 4 },
+        { "huge.wav",  { { 50, 3.0e38f }, { 51, -3.0e38f }, { 52, 3.0e38f } }, 0 },   // finite, but overflows filters
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        juce::AudioBuffer<float> buffer (1, 4800);
+        for (int i = 0; i < 4800; ++i)
+            buffer.setSample (0, i, 0.2f * std::sin (0.05f * (float) i));
+        for (const auto& [index, value] : c.samples)
+            buffer.setSample (0, index, value);
+        {
+            auto stream = file (c.name).createOutputStream();
+            std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (stream.get(), 48000.0, 1, 32, {}, 0));
+            stream.release();
+            writer->writeFromAudioSampleBuffer (buffer, 0, 4800);
+        }
+
+        const auto result = run ({ c.name, "out.wav" });
+        ASSERT_EQ (result.status, 0) << result.err;
+
+        const auto rendered = readAudio (file ("out.wav"));
+        ASSERT_EQ (rendered.getNumSamples(), 4800);
+        int nonFiniteOut = 0;
+        for (int i = 0; i < 4800; ++i)
+            nonFiniteOut += std::isfinite (rendered.getSample (0, i)) ? 0 : 1;
+        EXPECT_EQ (nonFiniteOut, 0);
+
+        if (c.nonFinite > 0)
+            EXPECT_TRUE (result.err.contains (juce::String (c.nonFinite) + (c.nonFinite == 1 ? " input sample was not finite" : " input samples were not finite")))
+                << result.err;
+        else
+            EXPECT_FALSE (result.err.contains ("not finite")) << result.err;
+    }
+}
+
+TEST_F (RenderTool, OnlyRegularFilesOfSensibleSizeAreRead)
+{
+    writeAudio ("in.wav", 1, 4800);
+    ASSERT_TRUE (file ("folder").createDirectory());
+    ASSERT_EQ (mkfifo (file ("fifo").getFullPathName().toRawUTF8(), 0644), 0);
+    {
+        // 64 GB that take no room on the disk.
+        const auto fd = open (file ("sparse.bin").getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ (ftruncate (fd, (off_t) 64 << 30), 0);
+        close (fd);
+    }
+
+    struct Case { juce::StringArray args; const char* message; };
+    const Case cases[] {
+        { { "--settings", "/dev/zero", "--response", "-" },     "settings file '/dev/zero' is not a regular file" },
+        { { "--settings", "fifo", "--response", "-" },          "settings file 'fifo' is not a regular file" },
+        { { "--settings", "sparse.bin", "--response", "-" },    "settings file 'sparse.bin' is too large" },
+        { { "--settings", "folder", "--response", "-" },        "settings file 'folder' is a folder" },
+        { { "fifo", "out.wav" },                                "input 'fifo' is not a regular file" },
+        { { "/dev/zero", "out.wav" },                           "input '/dev/zero' is not a regular file" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.args.joinIntoString (" "));
+        const auto result = run (c.args);
+        EXPECT_EQ (result.status, 1) << result.err;
+        EXPECT_TRUE (result.err.startsWith ("tessaroeq-render: error: ")) << result.err;
+        EXPECT_TRUE (result.err.contains (c.message)) << result.err;
+        EXPECT_EQ (result.err.trimEnd().indexOfChar ('\n'), -1) << result.err;
+        EXPECT_TRUE (result.out.isEmpty());
+        EXPECT_FALSE (file ("out.wav").exists());
+    }
+}
+
+TEST_F (RenderTool, EveryCatchableSignalRemovesThePartialFile)
+{
+    writeLongAudio ("long.wav");
+
+    struct Case { int signo; const char* name; };
+    const Case cases[] { { SIGTERM, "SIGTERM" }, { SIGHUP, "SIGHUP" }, { SIGQUIT, "SIGQUIT" }, { SIGPIPE, "SIGPIPE" },
+                         { SIGUSR1, "SIGUSR1" }, { SIGALRM, "SIGALRM" } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        file ("out.wav").replaceWithText ("previous result");
+        const auto pid = start ({ "--block-size", "1", "long.wav", "out.wav" });
+        ASSERT_TRUE (waitForPartialFile (pid));
+        kill (pid, c.signo);
+        const auto result = finish (pid);
+
+        EXPECT_EQ (result.status, 128 + c.signo) << result.err;
+        EXPECT_TRUE (result.err.contains (juce::String ("interrupted by ") + c.name)) << result.err;
+        EXPECT_EQ (result.err.trimEnd().indexOfChar ('\n'), -1) << result.err;
+        EXPECT_EQ (file ("out.wav").loadFileAsString(), "previous result");
+        EXPECT_EQ (strayFiles ({ "long.wav", "out.wav" }), juce::StringArray());
+    }
+
+    // stderr a pipe nobody reads: the note on the 32-bit conversion comes
+    // once the partial file exists, and raises SIGPIPE.
+    writeRawWav ("int32.wav", 1, 4800, 32, 48000.0, false);
+    file ("out.wav").replaceWithText ("previous result");
+    int pipeEnds[2];
+    ASSERT_EQ (pipe (pipeEnds), 0);
+    close (pipeEnds[0]);
+    const auto pid = start ({ "int32.wav", "out.wav" }, pipeEnds[1]);
+    close (pipeEnds[1]);
+    EXPECT_EQ (finish (pid).status, 128 + SIGPIPE);
+    EXPECT_EQ (file ("out.wav").loadFileAsString(), "previous result");
+    EXPECT_EQ (strayFiles ({ "long.wav", "out.wav", "int32.wav" }), juce::StringArray());
+}
+
+TEST_F (RenderTool, ARunThatCannotCleanUpLeavesANamedFileTheNextRunRemoves)
+{
+    writeLongAudio ("long.wav");
+    file ("out.wav").replaceWithText ("previous result");
+
+    const auto killed = start ({ "--block-size", "1", "long.wav", "out.wav" });
+    ASSERT_TRUE (waitForPartialFile (killed));
+    kill (killed, SIGKILL);
+    EXPECT_EQ (finish (killed).status, -1);
+    const auto leftover = "out.wav.tessaroeq-partial-" + juce::String (killed);
+    EXPECT_TRUE (file (leftover).existsAsFile());
+    EXPECT_EQ (file ("out.wav").loadFileAsString(), "previous result");
+
+    // A partial file of a process that is still running is not touched.
+    const auto running = "out.wav.tessaroeq-partial-" + juce::String (getpid());
+    file (running).replaceWithText ("still being written");
+
+    writeAudio ("short.wav", 1, 4800);
+    const auto next = run ({ "short.wav", "out.wav" });
+    ASSERT_EQ (next.status, 0) << next.err;
+    EXPECT_TRUE (next.err.contains ("removed 1 unfinished file of 'out.wav' left by a run that was stopped")) << next.err;
+    EXPECT_FALSE (file (leftover).exists());
+    EXPECT_TRUE (file (running).existsAsFile());
+    EXPECT_EQ (readAudio (file ("out.wav")).getNumSamples(), 4800);
+}
+
+TEST_F (RenderTool, ReplacingAFileKeepsItsModeOwnerAndLinks)
+{
+    writeAudio ("in.wav", 1, 4800);
+    ASSERT_TRUE (file ("takes").createDirectory());
+
+    struct Case { const char* name; bool viaLink; mode_t mode; };
+    const Case cases[] { { "out.wav", false, 0640 }, { "shared.wav", false, 0664 }, { "link.wav", true, 0600 } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        // A link points at the real file in another folder, as a library
+        // of takes often does.
+        const auto real = c.viaLink ? file ("takes/real.wav") : file (c.name);
+        real.replaceWithText ("old");
+        if (c.viaLink)
+            ASSERT_EQ (symlink ("takes/real.wav", file (c.name).getFullPathName().toRawUTF8()), 0);
+        ASSERT_EQ (chmod (real.getFullPathName().toRawUTF8(), c.mode), 0);
+        const bool root = geteuid() == 0;
+        if (root)
+            ASSERT_EQ (chown (real.getFullPathName().toRawUTF8(), 4321, 4321), 0);
+
+        const auto result = run ({ "in.wav", c.name });
+        ASSERT_EQ (result.status, 0) << result.err;
+
+        struct stat info {};
+        ASSERT_EQ (stat (real.getFullPathName().toRawUTF8(), &info), 0);
+        EXPECT_EQ (info.st_mode & 07777, c.mode);
+        if (root)
+        {
+            EXPECT_EQ (info.st_uid, 4321u);
+            EXPECT_EQ (info.st_gid, 4321u);
+        }
+        EXPECT_EQ (readAudio (real).getNumSamples(), 4800);
+
+        struct stat linkInfo {};
+        ASSERT_EQ (lstat (file (c.name).getFullPathName().toRawUTF8(), &linkInfo), 0);
+        EXPECT_EQ (S_ISLNK (linkInfo.st_mode), c.viaLink);
+        EXPECT_EQ (strayFiles ({ "in.wav", "takes", c.name, "out.wav", "shared.wav", "link.wav" }), juce::StringArray());
+    }
+}
+
+TEST_F (RenderTool, EveryFileIsOnDiskBeforeItTakesTheNameAndTheFolderAfter)
+{
+    if (system ("command -v strace > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+
+    writeAudio ("in.wav", 1, 4800);
+    file ("out.wav").replaceWithText ("old");
+
+    // The renderer under strace, each of its files in turn.
+    for (const auto* args : { "in.wav out.wav", "--response r.csv", "--save-settings s.bin", "--plot p.png" })
+    {
+        SCOPED_TRACE (args);
+        const auto command = "cd '" + dir.getFullPathName() + "' && strace -f -qq -e trace=openat,fsync,fdatasync,rename,renameat,renameat2,close -o trace.txt "
+                             + juce::String (TESSARO_RENDER_PATH) + " -q " + args + " > /dev/null 2>&1";
+        ASSERT_EQ (system (command.toRawUTF8()), 0);
+
+        juce::StringArray lines;
+        lines.addLines (file ("trace.txt").loadFileAsString());
+        int renameLine = -1, fileSync = -1, folderSync = -1;
+        juce::String partialFd, folderFd;
+        for (int i = 0; i < lines.size(); ++i)
+        {
+            const auto& line = lines[i];
+            const auto result = line.fromLastOccurrenceOf ("= ", false, false).upToFirstOccurrenceOf (" ", false, false);
+            if (line.contains ("openat(") && line.contains (".tessaroeq-partial-") && ! line.contains ("= -1"))
+                partialFd = result;
+            else if (line.contains ("openat(") && line.contains ("O_DIRECTORY") && renameLine >= 0 && ! line.contains ("= -1"))
+                folderFd = result;
+            else if (line.contains ("rename") && line.contains (".tessaroeq-partial-"))
+                renameLine = i;
+            else if (partialFd.isNotEmpty() && line.contains ("fsync(" + partialFd + ")") && renameLine < 0)
+                fileSync = i;
+            else if (folderFd.isNotEmpty() && line.contains ("fsync(" + folderFd + ")"))
+                folderSync = i;
+        }
+        EXPECT_GE (renameLine, 0);
+        EXPECT_GE (fileSync, 0) << "the file is synced before the rename";
+        EXPECT_GT (folderSync, renameLine) << "the folder is synced after it";
+        file ("trace.txt").deleteFile();
+    }
+}
+
+TEST_F (RenderTool, ConversionsAreAnnounced)
+{
+    writeRawWav ("int32.wav", 1, 4800, 32, 48000.0, false);
+    writeAudio ("float.wav", 1, 4800, 48000.0, 32);
+
+    struct Case { const char* in; const char* out; const char* note; };
+    const Case cases[] {
+        { "int32.wav", "a.wav",  "stores 32-bit samples as floating point; writing 32-bit float" },
+        { "int32.wav", "b.aiff", "AIFF file cannot store 32-bit samples; writing 24-bit" },
+        { "float.wav", "c.flac", "cannot store 32-bit samples; writing 24-bit" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.out);
+        const auto result = run ({ c.in, c.out });
+        ASSERT_EQ (result.status, 0) << result.err;
+        EXPECT_TRUE (result.err.contains (c.note)) << result.err;
+        EXPECT_EQ (readAudio (file (c.out)).getNumSamples(), 4800);
+    }
 }

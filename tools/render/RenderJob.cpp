@@ -5,12 +5,12 @@
 
 #include "render/ChunkPipeline.h"
 
+#include <cmath>
 #include <cstdio>
-#include <filesystem>
+#include <limits>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-
-std::atomic<bool> RenderJob::stopRequested { false };
 
 namespace
 {
@@ -23,27 +23,37 @@ namespace
         return juce::File::getCurrentWorkingDirectory().getChildFile (path);
     }
 
-    /** Writes bytes to a temporary file beside the target and renames it. */
-    bool writeFileAtomically (const juce::File& target, const void* data, size_t size)
+    juce::String plural (juce::int64 count, const char* singular, const char* pluralForm)
     {
-        juce::TemporaryFile temporary (target, juce::TemporaryFile::useHiddenFile);
-
-        {
-            juce::FileOutputStream out (temporary.getFile());
-            if (out.failedToOpen() || ! out.write (data, size))
-                return false;
-            out.flush();
-            if (out.getStatus().failed())
-                return false;
-        }
-
-        return temporary.overwriteTargetFileWithTemporary();
+        return juce::String (count) + " " + (count == 1 ? singular : pluralForm);
     }
 
-    bool sameFile (const juce::File& a, const juce::File& b)
+    /** As the framework's writers convert floating point for integer
+        formats, so that a render is the same whichever way it is written. */
+    void floatsToInts (int* dest, const float* source, int numSamples) noexcept
     {
-        std::error_code error;
-        return std::filesystem::equivalent (a.getFullPathName().toStdString(), b.getFullPathName().toStdString(), error) && ! error;
+        for (int i = 0; i < numSamples; ++i)
+        {
+            const double sample = source[i];
+            if (sample <= -1.0)      dest[i] = std::numeric_limits<int>::min();
+            else if (sample >= 1.0)  dest[i] = std::numeric_limits<int>::max();
+            else                     dest[i] = juce::roundToInt (std::numeric_limits<int>::max() * sample);
+        }
+    }
+
+    /** Replaces samples that are not finite by silence; returns how many. */
+    juce::int64 silenceNonFinite (float* samples, int numSamples) noexcept
+    {
+        juce::int64 count = 0;
+        for (int i = 0; i < numSamples; ++i)
+        {
+            if (! std::isfinite (samples[i]))
+            {
+                samples[i] = 0.0f;
+                ++count;
+            }
+        }
+        return count;
     }
 }
 
@@ -54,11 +64,9 @@ RenderJob::RenderJob (RenderOptions optionsToRun) : options (std::move (optionsT
 
 RenderJob::~RenderJob() = default;
 
-void RenderJob::requestStop() noexcept   { stopRequested = true; }
-
 int RenderJob::fail (const juce::String& message, int status)
 {
-    std::fprintf (stderr, "tessaroeq-render: error: %s\n", message.toRawUTF8());
+    std::fprintf (stderr, "tessaroeq-render: error: %s\n", SafeFiles::printable (message).toRawUTF8());
     exitStatus = status;
     return status;
 }
@@ -66,11 +74,14 @@ int RenderJob::fail (const juce::String& message, int status)
 void RenderJob::note (const juce::String& message) const
 {
     if (! options.quiet)
-        std::fprintf (stderr, "tessaroeq-render: %s\n", message.toRawUTF8());
+        std::fprintf (stderr, "tessaroeq-render: %s\n", SafeFiles::printable (message).toRawUTF8());
 }
 
 int RenderJob::run()
 {
+    if (! checkTargets())
+        return exitStatus;
+
     if (options.listPresets)
         listPresets();
 
@@ -106,15 +117,73 @@ void RenderJob::listPresets() const
     std::fflush (stdout);
 }
 
+bool RenderJob::checkTargets()
+{
+    // Every file this run writes must be none of the files it reads and
+    // none of the others it writes: one would silently replace the other.
+    struct Target { const char* label; juce::String argument; std::string resolved; };
+    std::vector<Target> targets;
+
+    auto add = [&] (const char* label, const juce::String& argument)
+    {
+        if (argument.isNotEmpty() && argument != "-")
+            targets.push_back ({ label, argument, SafeFiles::resolveTarget (argument) });
+    };
+
+    if (options.hasAudio())
+        add ("OUTPUT", options.outputPath);
+    add ("--save-settings", options.saveSettingsPath);
+    add ("--response", options.responsePath);
+    add ("--plot", options.plotPath);
+
+    const auto input = options.hasAudio() ? SafeFiles::resolveTarget (options.inputPath) : std::string();
+    const auto settings = options.settingsPath.isNotEmpty() ? SafeFiles::resolveTarget (options.settingsPath) : std::string();
+
+    for (size_t i = 0; i < targets.size(); ++i)
+    {
+        const auto& t = targets[i];
+        const auto isOutput = juce::String (t.label) == "OUTPUT";
+
+        if (! input.empty() && SafeFiles::sameFile (t.resolved, input))
+            return fail (juce::String (t.label) + " '" + t.argument + "' is the INPUT file; refusing to overwrite it",
+                         isOutput ? fileError : RenderOptions::usageError) == 0;
+
+        // Saving settings over the file they came from is how a settings
+        // file is updated: it was read in full before anything is written.
+        if (! settings.empty() && juce::String (t.label) != "--save-settings" && SafeFiles::sameFile (t.resolved, settings))
+            return fail (juce::String (t.label) + " '" + t.argument + "' is the --settings file; refusing to overwrite it",
+                         RenderOptions::usageError) == 0;
+
+        for (size_t j = 0; j < i; ++j)
+            if (SafeFiles::sameFile (t.resolved, targets[j].resolved))
+                return fail (juce::String (targets[j].label) + " '" + targets[j].argument + "' and " + t.label + " '" + t.argument
+                             + "' are the same file; each needs its own", RenderOptions::usageError) == 0;
+
+        // Renaming over a device, FIFO or socket would replace it with a file.
+        struct stat info {};
+        if (stat (t.resolved.c_str(), &info) == 0 && ! S_ISREG (info.st_mode) && ! S_ISDIR (info.st_mode))
+            return fail (juce::String (t.label) + " '" + t.argument + "' is not a regular file; refusing to replace it") == 0;
+    }
+
+    return true;
+}
+
 bool RenderJob::loadSettingsFile()
 {
-    const auto file = fileFromArgument (options.settingsPath);
+    juce::String whyNot;
+    juce::int64 size = 0;
+    const auto fd = SafeFiles::openRegularFile (options.settingsPath, maxSettingsBytes, whyNot, &size);
 
-    if (! file.existsAsFile())
-        return fail ("settings file '" + options.settingsPath + "' does not exist") == 0;
+    if (fd < 0)
+        return fail ("settings file '" + options.settingsPath + "' " + whyNot
+                     + (whyNot.startsWith ("is too large") ? " and is not a TessaroEQ settings file" : "")) == 0;
 
-    if (! file.loadFileAsData (settingsBlock))
-        return fail ("cannot read settings file '" + options.settingsPath + "'") == 0;
+    {
+        SafeFiles::InputStream stream (fd, size);
+        settingsBlock.setSize ((size_t) size);
+        if (stream.read (settingsBlock.getData(), (int) size) != (int) size || stream.failed())
+            return fail ("cannot read settings file '" + options.settingsPath + "'") == 0;
+    }
 
     if (TessaroAudioProcessor::readStateBlock (settingsBlock.getData(), (int) settingsBlock.getSize()) == nullptr)
         return fail ("'" + options.settingsPath + "' is not a TessaroEQ settings file (state block)") == 0;
@@ -150,32 +219,43 @@ bool RenderJob::configure (TessaroAudioProcessor& processor)
 
 bool RenderJob::openInput()
 {
-    const auto input = fileFromArgument (options.inputPath);
     const auto output = fileFromArgument (options.outputPath);
 
-    if (input.isDirectory())
-        return fail ("input '" + options.inputPath + "' is a folder, not an audio file") == 0;
+    juce::String whyNot;
+    const auto fd = SafeFiles::openRegularFile (options.inputPath, -1, whyNot, &inputSize);
 
-    if (! input.existsAsFile())
-        return fail ("input '" + options.inputPath + "' does not exist") == 0;
+    if (fd < 0)
+    {
+        if (whyNot == "is a folder")
+            return fail ("input '" + options.inputPath + "' is a folder, not an audio file") == 0;
+        if (whyNot.startsWith ("cannot be read"))
+            return fail ("cannot read input '" + options.inputPath + "'") == 0;
+        return fail ("input '" + options.inputPath + "' " + whyNot) == 0;
+    }
+
+    auto stream = std::make_unique<SafeFiles::InputStream> (fd, inputSize);
 
     if (output.isDirectory())
         return fail ("OUTPUT '" + options.outputPath + "' is a folder; give a file name") == 0;
 
-    if (input == output || sameFile (input, output))
-        return fail ("OUTPUT '" + options.outputPath + "' is the INPUT file; refusing to overwrite it") == 0;
-
-    if (! input.hasReadAccess())
-        return fail ("cannot read input '" + options.inputPath + "'") == 0;
-
-    reader.reset (formats.createReaderFor (input));
+    inputStream = stream.get();
+    reader.reset (formats.createReaderFor (std::move (stream)));
 
     if (reader == nullptr)
+    {
+        inputStream = nullptr;
         return fail ("input '" + options.inputPath + "' is not an audio file this program reads (WAV, AIFF, FLAC, Ogg Vorbis)") == 0;
+    }
 
-    if (reader->numChannels < 1 || reader->sampleRate < 1000.0 || reader->sampleRate > 768000.0)
-        return fail ("input '" + options.inputPath + "' has " + juce::String (reader->numChannels) + " channels at "
-                     + juce::String (reader->sampleRate) + " Hz, which cannot be processed") == 0;
+    // WAV's 16-bit channel field is read as a signed number: show what the
+    // header says, not its sign-extension.
+    const auto channelsInHeader = (juce::int64) (reader->numChannels > 0xffffu ? reader->numChannels & 0xffffu : reader->numChannels);
+
+    if (reader->numChannels < 1 || reader->numChannels > (unsigned int) maxChannels
+        || reader->sampleRate < 1000.0 || reader->sampleRate > 768000.0)
+        return fail ("input '" + options.inputPath + "' has " + plural (channelsInHeader, "channel", "channels") + " at "
+                     + juce::String (reader->sampleRate) + " Hz, which cannot be processed (1 to " + juce::String (maxChannels)
+                     + " channels, 1000 to 768000 Hz)") == 0;
 
     outputFormat = formats.findFormatForFileExtension (output.getFileExtension());
 
@@ -185,6 +265,74 @@ bool RenderJob::openInput()
     if (! output.getParentDirectory().isDirectory())
         return fail ("output folder '" + output.getParentDirectory().getFullPathName() + "' does not exist") == 0;
 
+    measureAudioReallyThere();
+    return true;
+}
+
+void RenderJob::measureAudioReallyThere()
+{
+    // An uncompressed file's header gives the length of its audio, and a
+    // reader trusts it: past the end of the file it hands out silence. A cut
+    // recording or a lying header would then be padded with invented audio,
+    // so the length is limited to the frames the file really holds.
+    const auto formatName = reader->getFormatName();
+    if (formatName != juce::WavAudioFormat().getFormatName() && formatName != juce::AiffAudioFormat().getFormatName())
+        return;
+
+    const auto numChannels = (int) reader->numChannels;
+    bytesPerFrame = numChannels * (int) reader->bitsPerSample / 8;
+    if (bytesPerFrame <= 0)
+        return;
+
+    // Reading the first frame makes the reader seek to it: that is where
+    // the audio starts.
+    const auto declared = reader->lengthInSamples;
+    std::vector<int> frame ((size_t) numChannels);
+    std::vector<int*> channels ((size_t) numChannels + 1, nullptr);
+    for (int c = 0; c < numChannels; ++c)
+        channels[(size_t) c] = frame.data() + c;
+
+    reader->lengthInSamples = juce::jmax (declared, (juce::int64) 1);
+    reader->read (channels.data(), numChannels, 0, 1, false);
+    reader->lengthInSamples = declared;
+    dataStart = inputStream->lastSeek();
+    inputStream->rearm();
+
+    const auto available = juce::jmax ((juce::int64) 0, inputSize - dataStart);
+    const auto framesThere = available / bytesPerFrame;
+
+    if (declared > framesThere)
+    {
+        reader->lengthInSamples = framesThere;
+        lengthWarning = "warning: '" + options.inputPath + "' holds less audio than its header claims: read "
+                        + plural (framesThere, "frame", "frames") + " of " + juce::String (declared);
+    }
+    else if (declared == 0 && framesThere > 0)
+    {
+        // Bytes after an empty data chunk can be another chunk (fine) or
+        // the audio of a recording whose header was never finished.
+        char header[8] {};
+        inputStream->setPosition (dataStart);
+        const auto isChunk = inputStream->read (header, 8) == 8
+                             && std::all_of (header, header + 4, [] (char c) { return c >= 0x20 && c < 0x7f; });
+        inputStream->rearm();
+        if (! isChunk)
+            lengthWarning = "warning: '" + options.inputPath + "' declares no audio, yet " + juce::String (available)
+                            + " bytes follow its header (an unfinished recording?); read 0 frames";
+    }
+}
+
+bool RenderJob::writeFileAtomically (const juce::String& argument, const void* data, size_t size, const juce::String& what)
+{
+    SafeFiles::AtomicFile file;
+    juce::String error;
+
+    if (! file.open (argument, error) || ! file.writeAll (data, size, error))
+        return fail ("cannot write " + what + " '" + argument + "': " + error) == 0;
+
+    if (file.stalePartialsRemoved() > 0)
+        note ("removed " + plural (file.stalePartialsRemoved(), "unfinished file", "unfinished files")
+              + " of '" + argument + "' left by a run that was stopped");
     return true;
 }
 
@@ -193,10 +341,7 @@ bool RenderJob::writeSettings (TessaroAudioProcessor& processor)
     juce::MemoryBlock block;
     processor.getStateInformation (block);
 
-    if (! writeFileAtomically (fileFromArgument (options.saveSettingsPath), block.getData(), block.getSize()))
-        return fail ("cannot write settings file '" + options.saveSettingsPath + "'") == 0;
-
-    return true;
+    return writeFileAtomically (options.saveSettingsPath, block.getData(), block.getSize(), "settings file");
 }
 
 bool RenderJob::writeResponse (TessaroAudioProcessor& processor)
@@ -220,10 +365,7 @@ bool RenderJob::writeResponse (TessaroAudioProcessor& processor)
     }
 
     const auto utf8 = csv.toStdString();
-    if (! writeFileAtomically (fileFromArgument (options.responsePath), utf8.data(), utf8.size()))
-        return fail ("cannot write response file '" + options.responsePath + "'") == 0;
-
-    return true;
+    return writeFileAtomically (options.responsePath, utf8.data(), utf8.size(), "response file");
 }
 
 bool RenderJob::writePlot (TessaroAudioProcessor& processor)
@@ -246,17 +388,14 @@ bool RenderJob::writePlot (TessaroAudioProcessor& processor)
     if (! juce::PNGImageFormat().writeImageToStream (image, png))
         return fail ("cannot encode the plot") == 0;
 
-    if (! writeFileAtomically (fileFromArgument (options.plotPath), png.getData(), png.getDataSize()))
-        return fail ("cannot write plot '" + options.plotPath + "'") == 0;
-
-    return true;
+    return writeFileAtomically (options.plotPath, png.getData(), png.getDataSize(), "plot");
 }
 
 bool RenderJob::renderAudio()
 {
-    const auto output = fileFromArgument (options.outputPath);
     const auto numChannels = (int) reader->numChannels;
     const auto blockSize = options.blockSize;
+    const auto rate = reader->sampleRate;
 
     // A host runs one instance of a mono effect per channel of a wider track.
     std::vector<std::unique_ptr<TessaroAudioProcessor>> processors;
@@ -264,47 +403,65 @@ bool RenderJob::renderAudio()
     {
         processors.push_back (std::make_unique<TessaroAudioProcessor>());
         configure (*processors.back());
-        processors.back()->prepareToPlay (reader->sampleRate, blockSize);
+        processors.back()->prepareToPlay (rate, blockSize);
     }
 
     auto bitDepth = (int) reader->bitsPerSample;
     const auto possible = outputFormat->getPossibleBitDepths();
+    bool depthChanged = false;
     if (! possible.isEmpty() && ! possible.contains (bitDepth))
     {
         const auto chosen = possible[possible.size() - 1];
         note (outputFormat->getFormatName() + " cannot store " + juce::String (bitDepth) + "-bit samples; writing "
               + juce::String (chosen) + "-bit");
         bitDepth = chosen;
+        depthChanged = true;
     }
 
-    juce::TemporaryFile temporary (output, juce::TemporaryFile::useHiddenFile);
+    SafeFiles::AtomicFile output;
+    juce::String error;
+    if (! output.open (options.outputPath, error))
+        return fail (error) == 0;
+
+    if (output.stalePartialsRemoved() > 0)
+        note ("removed " + plural (output.stalePartialsRemoved(), "unfinished file", "unfinished files")
+              + " of '" + options.outputPath + "' left by a run that was stopped");
+
     std::unique_ptr<juce::AudioFormatWriter> writer;
+    std::shared_ptr<std::atomic<bool>> streamFailed;
 
     {
-        auto stream = temporary.getFile().createOutputStream();
-        if (stream == nullptr || stream->failedToOpen())
-            return fail ("cannot create a file in '" + output.getParentDirectory().getFullPathName() + "'") == 0;
+        auto stream = std::make_unique<SafeFiles::OutputStream> (output.descriptor());
+        streamFailed = stream->failure;
 
         const auto qualities = outputFormat->getQualityOptions();
-        writer.reset (outputFormat->createWriterFor (stream.get(), reader->sampleRate, (unsigned int) numChannels, bitDepth,
+        writer.reset (outputFormat->createWriterFor (stream.get(), rate, (unsigned int) numChannels, bitDepth,
                                                      reader->metadataValues, juce::jmax (0, qualities.size() - 1)));
         if (writer == nullptr)
-            return fail (outputFormat->getFormatName() + " cannot store " + juce::String (numChannels) + " channels at "
-                         + juce::String (reader->sampleRate) + " Hz") == 0;
+            return fail (outputFormat->getFormatName() + " cannot store " + plural (numChannels, "channel", "channels") + " at "
+                         + juce::String (rate) + " Hz") == 0;
         stream.release();   // the writer owns it now
     }
 
+    // Same depth, other kind of number: say so, as for any other conversion.
+    if (! depthChanged && ! outputFormat->isCompressed() && writer->isFloatingPoint() != reader->usesFloatingPointData)
+        note (outputFormat->getFormatName() + " stores " + juce::String (bitDepth) + "-bit samples as "
+              + (writer->isFloatingPoint() ? "floating point; writing 32-bit float" : "integers; writing " + juce::String (bitDepth) + "-bit integer"));
+
     const auto length = reader->lengthInSamples;
     const auto showProgress = ! options.quiet && isatty (STDERR_FILENO) != 0
-                              && (double) length / reader->sampleRate > progressMinimumSeconds;
+                              && (double) length / rate > progressMinimumSeconds;
 
     // Decoding, processing and encoding each run on a thread of their own.
     // Chunks hold whole host blocks, so the block boundaries are those of a
-    // host playing the file from its start.
-    const auto blocksPerChunk = juce::jmax (1, samplesPerChunk / blockSize);
-    ChunkPipeline pipeline (chunksInFlight, numChannels, blocksPerChunk * blockSize);
+    // host playing the file from its start. Wide files get shorter chunks,
+    // so memory stays small whatever the channel count.
+    const auto samplesWanted = juce::jlimit (1024, samplesPerChunk, samplesPerChunk * 8 / numChannels);
+    const auto chunkSamples = juce::jmax (1, samplesWanted / blockSize) * blockSize;
+    ChunkPipeline pipeline (chunksInFlight, numChannels, chunkSamples);
     std::atomic<bool> readFailed { false }, writeFailed { false };
-    std::atomic<juce::int64> failedAt { 0 };
+    std::atomic<juce::int64> failedAt { 0 }, framesRead { 0 };
+    std::atomic<bool> endedEarly { false };
 
     std::thread reading ([&]
     {
@@ -317,48 +474,85 @@ bool RenderJob::renderAudio()
             chunk->position = position;
             chunk->numSamples = (int) juce::jmin ((juce::int64) chunk->audio.getNumSamples(), length - position);
 
-            if (! reader->read (&chunk->audio, 0, chunk->numSamples, position, true, true))
+            if (! reader->read (&chunk->audio, 0, chunk->numSamples, position, true, true) || inputStream->failed())
             {
                 failedAt = position;
                 readFailed = true;
                 break;
             }
 
-            pipeline.put (*chunk, ChunkPipeline::filled);
+            // The file ended before the frames it was measured to hold (it
+            // was cut while being read): keep only what was really read.
+            const auto end = inputStream->endReachedAt();
+            if (dataStart >= 0 && end >= 0)
+            {
+                const auto there = juce::jlimit ((juce::int64) 0, (juce::int64) chunk->numSamples, (end - dataStart) / bytesPerFrame - position);
+                chunk->numSamples = (int) there;
+                endedEarly = true;
+            }
+
             position += chunk->numSamples;
+            framesRead = position;
+
+            if (chunk->numSamples > 0)
+                pipeline.put (*chunk, ChunkPipeline::filled);
+            else
+                pipeline.put (*chunk, ChunkPipeline::freeChunks);
+
+            if (endedEarly)
+                break;
         }
         pipeline.finish (ChunkPipeline::filled);
     });
 
     std::thread writing ([&]
     {
+        // The float-to-integer conversion is done here rather than by the
+        // writer's own helper, which only has room for a fixed number of
+        // channels.
+        const auto floating = writer->isFloatingPoint();
+        std::vector<int> scratch (floating ? 0 : (size_t) numChannels * (size_t) chunkSamples);
+        std::vector<const int*> channels ((size_t) numChannels + 1, nullptr);
+
         while (auto* chunk = pipeline.take (ChunkPipeline::processed))
         {
-            if (! writeFailed && ! writer->writeFromAudioSampleBuffer (chunk->audio, 0, chunk->numSamples))
+            for (int c = 0; c < numChannels; ++c)
+            {
+                const auto* source = chunk->audio.getReadPointer (c);
+                if (floating)
+                {
+                    channels[(size_t) c] = reinterpret_cast<const int*> (source);
+                }
+                else
+                {
+                    auto* dest = scratch.data() + (size_t) c * (size_t) chunkSamples;
+                    floatsToInts (dest, source, chunk->numSamples);
+                    channels[(size_t) c] = dest;
+                }
+            }
+
+            if (! writeFailed && (! writer->write (channels.data(), chunk->numSamples) || streamFailed->load()))
                 writeFailed = true;
             pipeline.put (*chunk, ChunkPipeline::freeChunks);
         }
     });
 
-    juce::String error;
-    int status = fileError;
     juce::MidiBuffer midi;
     float peak = 0.0f;
     int lastPercent = -1;
+    juce::int64 nonFiniteIn = 0, nonFiniteOut = 0;
 
     while (auto* chunk = pipeline.take (ChunkPipeline::filled))
     {
-        if (stopRequested)
-        {
-            error = "interrupted; '" + options.outputPath + "' was not written";
-            status = 130;
-            break;
-        }
-
         if (writeFailed)
             break;
 
         const auto count = chunk->numSamples;
+
+        // The processor is never handed a sample that is not a number: a
+        // NaN would spread through its filters and on into every later one.
+        for (int c = 0; c < numChannels; ++c)
+            nonFiniteIn += silenceNonFinite (chunk->audio.getWritePointer (c), count);
 
         for (int start = 0; start < count; start += blockSize)
         {
@@ -367,6 +561,16 @@ bool RenderJob::renderAudio()
             {
                 juce::AudioBuffer<float> block (chunk->audio.getArrayOfWritePointers() + c, 1, start, n);
                 processors[(size_t) c]->processBlock (block, midi);
+
+                // Finite input can still overflow the filters (samples near
+                // the float limit): never write such a sample, and start the
+                // channel's filters afresh.
+                const auto bad = silenceNonFinite (block.getWritePointer (0), n);
+                if (bad > 0)
+                {
+                    nonFiniteOut += bad;
+                    processors[(size_t) c]->prepareToPlay (rate, blockSize);
+                }
             }
         }
 
@@ -388,7 +592,7 @@ bool RenderJob::renderAudio()
         }
     }
 
-    if (error.isNotEmpty() || writeFailed)
+    if (writeFailed)
         pipeline.cancel();           // stop reading; what is queued is dropped
     pipeline.finish (ChunkPipeline::processed);
     reading.join();
@@ -397,21 +601,30 @@ bool RenderJob::renderAudio()
     if (showProgress)
         std::fputc ('\n', stderr);
 
-    if (error.isEmpty() && readFailed)
-        error = "reading '" + options.inputPath + "' failed at sample " + juce::String (failedAt.load());
-    if (error.isEmpty() && writeFailed)
-        error = "writing '" + options.outputPath + "' failed (disk full?)";
-
-    if (error.isNotEmpty())
-        return fail (error, status) == 0;
+    if (readFailed)
+        return fail ("reading '" + options.inputPath + "' failed at sample " + juce::String (failedAt.load())) == 0;
+    if (writeFailed)
+        return fail ("writing '" + options.outputPath + "' failed (disk full?)") == 0;
 
     writer.reset();   // finishes the file (headers, last frames)
 
-    if (temporary.getFile().getSize() == 0)
-        return fail ("writing '" + options.outputPath + "' failed") == 0;
+    if (streamFailed->load())
+        return fail ("writing '" + options.outputPath + "' failed (disk full?)") == 0;
 
-    if (! temporary.overwriteTargetFileWithTemporary())
-        return fail ("cannot move the result into '" + options.outputPath + "'") == 0;
+    if (! output.commit (error))
+        return fail ("cannot move the result into '" + options.outputPath + "': " + error) == 0;
+
+    if (lengthWarning.isNotEmpty())
+        note (lengthWarning);
+    if (endedEarly)
+        note ("warning: '" + options.inputPath + "' ended early while it was read: read " + plural (framesRead.load(), "frame", "frames")
+              + " of " + juce::String (length));
+    if (nonFiniteIn > 0)
+        note ("warning: " + plural (nonFiniteIn, "input sample was", "input samples were")
+              + " not finite (NaN or infinite) and processed as silence");
+    if (nonFiniteOut > 0)
+        note ("warning: " + plural (nonFiniteOut, "output sample", "output samples")
+              + " overflowed and were written as silence");
 
     if (peak > 1.0f && bitDepth < 32)
         note ("warning: the result peaks at " + juce::String (juce::Decibels::gainToDecibels (peak), 1)

@@ -6,13 +6,18 @@
 
 namespace
 {
+    /** A plain decimal number ("50", "-1", "12.5", "1e3"): no spaces, no
+        hexadecimal, no "inf" or "nan", which the C library would accept. */
     std::optional<double> parseNumber (const juce::String& text)
     {
-        const auto trimmed = text.trim();
-        if (trimmed.isEmpty())
+        if (text.isEmpty() || ! text.containsOnly ("0123456789+-.eE"))
             return std::nullopt;
 
-        const auto* start = trimmed.toRawUTF8();
+        const auto first = text[0];
+        if (! (juce::CharacterFunctions::isDigit (first) || first == '-' || first == '+' || first == '.'))
+            return std::nullopt;
+
+        const auto* start = text.toRawUTF8();
         char* end = nullptr;
         const auto value = std::strtod (start, &end);
 
@@ -198,6 +203,11 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
 
     if (positional.size() == 2)
     {
+        if (positional[0].isEmpty())
+            return fail ("INPUT is an empty name (see --help)");
+        if (positional[1].isEmpty())
+            return fail ("OUTPUT is an empty name (see --help)");
+
         options.inputPath = positional[0];
         options.outputPath = positional[1];
 

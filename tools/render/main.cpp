@@ -2,15 +2,131 @@
 
 #include "render/RenderJob.h"
 #include "render/RenderOptions.h"
+#include "render/SafeFiles.h"
 
 #include <juce_events/juce_events.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
-    extern "C" void onSignal (int)   { RenderJob::requestStop(); }
+    // A signal handler may do almost nothing safely, so it only passes the
+    // signal's number down a pipe; a thread of its own then removes the
+    // partial files, says what happened and ends the process. This works
+    // whichever thread the signal lands on, including a SIGPIPE raised by
+    // a write to a closed stderr.
+    int wakePipe[2] { -1, -1 };
+
+    extern "C" void onTerminatingSignal (int signo)
+    {
+        const auto savedErrno = errno;
+        const auto byte = (unsigned char) signo;
+        (void) ! write (wakePipe[1], &byte, 1);
+        errno = savedErrno;
+    }
+
+    void writeAll (const std::string& text)
+    {
+        for (size_t done = 0; done < text.size();)
+        {
+            const auto n = write (STDERR_FILENO, text.data() + done, text.size() - done);
+            if (n <= 0 && errno != EINTR)
+                return;
+            done += n > 0 ? (size_t) n : 0;
+        }
+    }
+
+    std::string signalName (int signo)
+    {
+        if (const auto* abbreviation = sigabbrev_np (signo))
+            return std::string ("SIG") + abbreviation;
+        return "signal " + std::to_string (signo);
+    }
+
+    [[noreturn]] void watchForSignals()
+    {
+        unsigned char byte = 0;
+        while (read (wakePipe[0], &byte, 1) != 1)
+            if (errno != EINTR)
+                pause();
+
+        const int signo = byte;
+        const auto target = SafeFiles::removeAllPartialsForExit();
+        auto line = "tessaroeq-render: error: interrupted by " + signalName (signo);
+        if (! target.empty())
+            line += "; '" + SafeFiles::printable (target).toStdString() + "' was left as it was";
+        writeAll (line + "\n");
+        _exit (128 + signo);
+    }
+
+    // After a fault the process cannot be trusted to run a thread or take a
+    // lock: the partial files are removed from the handler itself.
+    extern "C" void onFault (int signo)
+    {
+        SafeFiles::removeAllPartialsFromSignalHandler();
+        static const char message[] = "tessaroeq-render: error: internal fault (signal ";
+        (void) ! write (STDERR_FILENO, message, sizeof (message) - 1);
+        char digits[4] { char ('0' + signo / 10 % 10), char ('0' + signo % 10), ')', '\n' };
+        (void) ! write (STDERR_FILENO, digits, sizeof (digits));
+        _exit (128 + signo);
+    }
+
+    void installSignalHandlers()
+    {
+        // Let every thread take the signals (some environments start
+        // programs with signals blocked); threads made later inherit this.
+        sigset_t all;
+        sigfillset (&all);
+        pthread_sigmask (SIG_UNBLOCK, &all, nullptr);
+
+        if (pipe2 (wakePipe, O_CLOEXEC) != 0)
+            return;
+        fcntl (wakePipe[1], F_SETFL, O_NONBLOCK);
+        std::thread (watchForSignals).detach();
+
+        // Every signal whose default action ends the process and that can be
+        // caught. One ignored by whoever started us (nohup, a background
+        // job) stays ignored.
+        std::vector<int> terminating { SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                                       SIGPROF, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR, SIGIO };
+        for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
+            terminating.push_back (s);
+
+        for (const auto signo : terminating)
+        {
+            struct sigaction previous {};
+            if (sigaction (signo, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+                continue;
+
+            struct sigaction action {};
+            action.sa_handler = onTerminatingSignal;
+            action.sa_flags = SA_RESTART;
+            sigfillset (&action.sa_mask);
+            sigaction (signo, &action, nullptr);
+        }
+
+        static char alternateStack[1 << 16];
+        stack_t stack {};
+        stack.ss_sp = alternateStack;
+        stack.ss_size = sizeof (alternateStack);
+        sigaltstack (&stack, nullptr);
+
+        for (const auto signo : { SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS })
+        {
+            struct sigaction action {};
+            action.sa_handler = onFault;
+            action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+            sigfillset (&action.sa_mask);
+            sigaction (signo, &action, nullptr);
+        }
+    }
 }
 
 int main (int argc, char* argv[])
@@ -29,12 +145,11 @@ int main (int argc, char* argv[])
 
     if (! parsed.options)
     {
-        std::fprintf (stderr, "tessaroeq-render: error: %s\n", parsed.error.toRawUTF8());
+        std::fprintf (stderr, "tessaroeq-render: error: %s\n", SafeFiles::printable (parsed.error).toRawUTF8());
         return RenderOptions::usageError;
     }
 
-    std::signal (SIGINT, onSignal);
-    std::signal (SIGTERM, onSignal);
+    installSignalHandlers();
 
     // Fonts for the plot and the processor's change notifications need the
     // framework's message manager; no window is opened.

@@ -21,6 +21,8 @@ packages=(
   lilv-utils jalv jackd2 ardour
   # a display for the validators' editor tests
   xvfb xauth
+  # the renderer test that checks what is synced to disk, and in which order
+  strace
 )
 
 missing=()

@@ -64,7 +64,7 @@ tsan:
 
 asan:
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=address
-	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_threading_tests tessaro_widget_tests
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_host_tests tessaro_threading_tests tessaro_widget_tests
 	ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
 	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L 'unit|threading'
 
@@ -84,11 +84,14 @@ demo: deps
 	@echo "  plot:     out/dish-recording-eq.png"
 
 # Installs the plug-ins for the current user and the renderer into ~/.local/bin.
+# The bundle names come from the plug-in's identity (plugin_host/PluginIdentity.cmake).
+PRODUCT_NAME = $(shell ./scripts/identity.sh PRODUCT_NAME)
+ARTEFACTS    = $(BUILD)/plugin_host/TessaroEQ_artefacts/Release
 install: build
 	mkdir -p $(HOME)/.vst3 $(HOME)/.lv2 $(HOME)/.local/bin
-	rm -rf "$(HOME)/.vst3/Velmoor TessaroEQ.vst3" "$(HOME)/.lv2/Velmoor TessaroEQ.lv2"
-	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/VST3/Velmoor TessaroEQ.vst3" $(HOME)/.vst3/
-	cp -R "$(BUILD)/plugin_host/TessaroEQ_artefacts/Release/LV2/Velmoor TessaroEQ.lv2" $(HOME)/.lv2/
+	rm -rf "$(HOME)/.vst3/$(PRODUCT_NAME).vst3" "$(HOME)/.lv2/$(PRODUCT_NAME).lv2"
+	cp -R "$(ARTEFACTS)/VST3/$(PRODUCT_NAME).vst3" $(HOME)/.vst3/
+	cp -R "$(ARTEFACTS)/LV2/$(PRODUCT_NAME).lv2" $(HOME)/.lv2/
 	cp $(BUILD)/tools/tessaroeq-render $(HOME)/.local/bin/
 
 # Renders the editor headlessly into docs/ (default settings, about panel, a preset).

@@ -10,8 +10,13 @@ namespace velmoor::juce_misc
         const char* const productName = tessaro::identity::productName;
         const char* const productVersion = tessaro::identity::versionString;
 
+        // The web address as people type it: "www." and the site's domain.
+        juce::String websiteText()
+        {
+            return "www." + juce::URL (tessaro::identity::companyWebsite).getDomain();
+        }
+
         const char* const legalText =
-            "www.velmoor.example\n"
             "\n"
             "TessaroEQ is a product of\n"
             "Velmoor\n"
@@ -49,7 +54,7 @@ namespace velmoor::juce_misc
         realisation_label = makeLabel ({}, juce::translate ("Realisation by"), juce::Font (11.0f), juce::Justification::left);
         addAndMakeVisible (*realisation_label);
 
-        credits_label = makeLabel ("new label", juce::translate (legalText), juce::Font (13.0f), juce::Justification::topLeft);
+        credits_label = makeLabel ("new label", websiteText() + "\n" + juce::translate (legalText), juce::Font (13.0f), juce::Justification::topLeft);
         addAndMakeVisible (*credits_label);
     }
 

@@ -1,4 +1,5 @@
 #include "juce_misc/look_and_feel.h"
+#include "juce_misc/palette.h"
 
 #include <BinaryData.h>
 
@@ -10,8 +11,7 @@ namespace velmoor::juce_misc
         using namespace juce;
 
         // Every id named here overrides the framework's default; ids left out
-        // keep LookAndFeel_V2's colour. 0xffc5c5c8 is the house light grey,
-        // 0x329a243e the house crimson as a translucent highlight.
+        // keep LookAndFeel_V2's colour.
         static const std::vector<PaletteEntry> table {
             { TextButton::buttonColourId, 0xffbbbbff }, { TextButton::buttonOnColourId, 0xff4444ff },
             { TextButton::textColourOnId, 0xff000000 }, { TextButton::textColourOffId, 0xff000000 },
@@ -19,8 +19,8 @@ namespace velmoor::juce_misc
             { ToggleButton::textColourId, 0xff000000 }, { ToggleButton::tickColourId, 0xff000000 },
             { ToggleButton::tickDisabledColourId, 0xff808080 },
 
-            { TextEditor::backgroundColourId, 0xffc5c5c8 }, { TextEditor::textColourId, 0xff000000 },
-            { TextEditor::highlightColourId, 0x329a243e }, { TextEditor::highlightedTextColourId, 0xff000000 },
+            { TextEditor::backgroundColourId, palette::lightGrey }, { TextEditor::textColourId, 0xff000000 },
+            { TextEditor::highlightColourId, palette::crimsonOverlay }, { TextEditor::highlightedTextColourId, 0xff000000 },
             { TextEditor::outlineColourId, 0x00000000 }, { TextEditor::focusedOutlineColourId, 0xffbbbbff },
             { TextEditor::shadowColourId, 0x00000000 },
 
@@ -35,12 +35,12 @@ namespace velmoor::juce_misc
             { TreeView::dragAndDropIndicatorColourId, 0x80ff0000 }, { TreeView::selectedItemBackgroundColourId, 0x00000000 },
             { TreeView::oddItemsColourId, 0x00000000 }, { TreeView::evenItemsColourId, 0x00000000 },
 
-            { PopupMenu::backgroundColourId, 0xffc5c5c8 }, { PopupMenu::textColourId, 0xff000000 },
+            { PopupMenu::backgroundColourId, palette::lightGrey }, { PopupMenu::textColourId, 0xff000000 },
             { PopupMenu::headerTextColourId, 0xff000000 }, { PopupMenu::highlightedTextColourId, 0xff000000 },
-            { PopupMenu::highlightedBackgroundColourId, 0x329a243e },
+            { PopupMenu::highlightedBackgroundColourId, palette::crimsonOverlay },
 
             { ComboBox::buttonColourId, 0xffbbbbff }, { ComboBox::outlineColourId, 0x00808080 },
-            { ComboBox::textColourId, 0xff000000 }, { ComboBox::backgroundColourId, 0xffc5c5c8 },
+            { ComboBox::textColourId, 0xff000000 }, { ComboBox::backgroundColourId, palette::lightGrey },
             { ComboBox::arrowColourId, 0xff000000 },
 
             { PropertyComponent::backgroundColourId, 0x66ffffff }, { PropertyComponent::labelTextColourId, 0xff000000 },
@@ -250,7 +250,7 @@ namespace velmoor::juce_misc
             folder.addRoundedRectangle (0.0f, 0.0f, 40.0f, 20.0f, 6.0f);
             auto shape = std::make_unique<juce::DrawablePath>();
             shape->setPath (folder);
-            shape->setFill (juce::Colour (0xffc5c5c8));
+            shape->setFill (juce::Colour (palette::lightGrey));
             shape->setStrokeFill (juce::Colours::black);
             shape->setStrokeType (juce::PathStrokeType (3.0f));
             folder_image = std::move (shape);
@@ -321,7 +321,7 @@ namespace velmoor::juce_misc
 
         if (label.isBeingEdited())
         {
-            g.fillAll (juce::Colour (0xffc5c5c8));
+            g.fillAll (juce::Colour (palette::lightGrey));
             if (label.isEnabled())
                 outline = label.findColour (juce::TextEditor::backgroundColourId);
         }
@@ -404,7 +404,7 @@ namespace velmoor::juce_misc
         const auto d = radius * 2.0f;
         const auto angle = rotaryStartAngle + sliderPos * (rotaryEndAngle - rotaryStartAngle);
 
-        g.setColour (juce::Colour (0xffc5c5c8));
+        g.setColour (juce::Colour (palette::lightGrey));
         g.fillEllipse (rx + 2.0f, ry + 2.0f, d - 4.0f, d - 4.0f);
 
         juce::Path ring;

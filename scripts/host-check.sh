@@ -14,9 +14,12 @@ build=$(cd "${1:-build}" && pwd) || { echo "host-check: FAILED: no build folder 
 artefacts="$build/plugin_host/TessaroEQ_artefacts/Release"
 lv2_dir="$artefacts/LV2"
 vst3_dir="$artefacts/VST3"
-vst3_bundle="$vst3_dir/Velmoor TessaroEQ.vst3"
+product=$("$(dirname "$0")/identity.sh" PRODUCT_NAME)
+uri=$("$(dirname "$0")/identity.sh" LV2_URI)
+vendor=$("$(dirname "$0")/identity.sh" COMPANY_NAME)
+version=$("$(dirname "$0")/identity.sh" VERSION)
+vst3_bundle="$vst3_dir/$product.vst3"
 renderer="$build/tools/tessaroeq-render"
-uri="https://velmoor.example/plugins/tessaroeq"
 
 fail() { echo "host-check: FAILED: $*" >&2; exit 1; }
 pass() { echo "host-check: ok: $*"; }
@@ -24,7 +27,7 @@ pass() { echo "host-check: ok: $*"; }
 for tool in lv2ls lv2info jalv jackd jack_lsp ardour7-lua; do
   command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed (scripts/install-deps.sh installs it)"
 done
-[ -d "$lv2_dir/Velmoor TessaroEQ.lv2" ] || fail "no LV2 bundle in $lv2_dir (build first)"
+[ -d "$lv2_dir/$product.lv2" ] || fail "no LV2 bundle in $lv2_dir (build first)"
 [ -d "$vst3_bundle" ] || fail "no VST3 bundle in $vst3_dir (build first)"
 [ -x "$renderer" ] || fail "no renderer at $renderer (build first)"
 
@@ -39,11 +42,11 @@ trap cleanup EXIT
 # ---------------------------------------------------------------- LV2
 LV2_PATH="$lv2_dir" lv2ls | grep -qx "$uri" || fail "lv2ls does not list $uri"
 info=$(LV2_PATH="$lv2_dir" lv2info "$uri") || fail "lv2info cannot read $uri"
-grep -q "Name: *Velmoor TessaroEQ" <<<"$info" || fail "lv2info shows another name"
+grep -q "Name: *$product" <<<"$info" || fail "lv2info shows another name"
 audio_in=$(grep -A1 "lv2core#AudioPort" <<<"$info" | grep -c "lv2core#InputPort" || true)
 audio_out=$(grep -A1 "lv2core#AudioPort" <<<"$info" | grep -c "lv2core#OutputPort" || true)
 [ "$audio_in" = 1 ] && [ "$audio_out" = 1 ] || fail "LV2 has $audio_in audio inputs and $audio_out outputs, not 1 and 1"
-ttl="$lv2_dir/Velmoor TessaroEQ.lv2/dsp.ttl"
+ttl="$lv2_dir/$product.lv2/dsp.ttl"
 for id in microphone windCover lowCut distance aimingAccurancy freeField; do
   grep -q "plug:$id" "$ttl" || fail "LV2 description lacks the parameter $id"
 done
@@ -63,7 +66,7 @@ jack_lsp >/dev/null 2>&1 || fail "the dummy JACK server did not start ($(tail -1
 jalv_pid=$!
 ports=""
 for _ in $(seq 30); do
-  ports=$(jack_lsp 2>/dev/null | grep "^Velmoor TessaroEQ:" || true)
+  ports=$(jack_lsp 2>/dev/null | grep "^$product:" || true)
   [ -n "$ports" ] && break
   sleep 0.1
 done
@@ -80,11 +83,11 @@ export HOME="$scratch/home"
 mkdir -p "$HOME"
 scan=$(LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst3-scanner -v -f "$vst3_bundle" 2>&1) \
   || fail "Ardour's VST3 scanner failed: $(tail -3 <<<"$scan")"
-grep -q 'name="Velmoor TessaroEQ" vendor="Velmoor"' <<<"$scan" || fail "the VST3 scanner did not find the plug-in"
+grep -q "name=\"$product\" vendor=\"$vendor\"" <<<"$scan" || fail "the VST3 scanner did not find the plug-in"
 grep -q 'n_inputs="1" n_outputs="1" n_aux_inputs="0" n_aux_outputs="0"' <<<"$scan" \
   || fail "the VST3 scanner does not see mono in / mono out"
-grep -q 'version="1.1.0"' <<<"$scan" || fail "the VST3 scanner sees another version"
-pass "Ardour's VST3 scanner: Velmoor TessaroEQ 1.1.0, 1 input, 1 output"
+grep -q "version=\"$version\"" <<<"$scan" || fail "the VST3 scanner sees another version"
+pass "Ardour's VST3 scanner: $product $version, 1 input, 1 output"
 
 # The prediction: the model's gain at grid point 100 (201.587 Hz) for the
 # settings the session uses (wind cover Windjammer, the rest at defaults).
@@ -99,7 +102,7 @@ assert (AudioEngine:start (false) == 0, "dummy backend did not start")
 assert (create_session ("$scratch/session", "check", 48000), "no session")
 local track = Session:new_audio_track (1, 1, nil, 1, "dish", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true):front ()
 local gen = ARDOUR.LuaAPI.new_luaproc (Session, "SinGen")
-local eq = ARDOUR.LuaAPI.new_plugin (Session, "Velmoor TessaroEQ", ARDOUR.PluginType.VST3, "")
+local eq = ARDOUR.LuaAPI.new_plugin (Session, "$product", ARDOUR.PluginType.VST3, "")
 assert (not eq:isnil (), "Ardour cannot create the VST3 plug-in")
 track:add_processor_by_index (gen, 0, nil, true)
 track:add_processor_by_index (eq, 1, nil, true)

@@ -12,9 +12,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd) || { echo "validate: FAILED: no build folder ${1:-build}" >&2; exit 1; }
 artefacts="$build/plugin_host/TessaroEQ_artefacts/Release"
 
-identity() { sed -n "s/^set(TESSARO_$1 *\"\(.*\)\")/\1/p" "$root/plugin_host/PluginIdentity.cmake"; }
-product=$(identity PRODUCT_NAME)
-uri=$(identity LV2_URI)
+product=$("$root/scripts/identity.sh" PRODUCT_NAME)
+uri=$("$root/scripts/identity.sh" LV2_URI)
 vst3_bundle="$artefacts/VST3/$product.vst3"
 lv2_bundle="$artefacts/LV2/$product.lv2"
 

@@ -2,7 +2,7 @@
 // in this executable and counts what the calling thread allocates while it
 // is marked as the audio thread.
 
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +14,7 @@ namespace
         p.processBlock (buffer, midi);
     }
 
-    juce::AudioBuffer<float> noise (int length, int seed)
-    {
-        juce::Random random (seed);
-        juce::AudioBuffer<float> buffer (1, length);
-        for (int i = 0; i < length; ++i)
-            buffer.setSample (0, i, random.nextFloat() * 2.0f - 1.0f);
-        return buffer;
-    }
+    using test::noise;
 }
 
 TEST (Chain, Identity)
@@ -32,7 +25,6 @@ TEST (Chain, Identity)
     EXPECT_FALSE (p.acceptsMidi());
     EXPECT_FALSE (p.producesMidi());
     EXPECT_FALSE (p.isMidiEffect());
-    EXPECT_TRUE (p.hasEditor());
     EXPECT_EQ (p.getLatencySamples(), 0);
     EXPECT_FALSE (p.supportsDoublePrecisionProcessing());
 }

@@ -1,4 +1,4 @@
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -159,22 +159,12 @@ TEST (Design, EachParameterRedesignsOnlyItsStages)
 
 TEST (Design, PrepareToPlayRunsTheFiveHandlersInOrder)
 {
-    struct Recording : TessaroAudioProcessor
-    {
-        void parameterChanged (const juce::String& id, float value) override
-        {
-            calls.add (id + "=" + juce::String (value));
-            TessaroAudioProcessor::parameterChanged (id, value);
-        }
-        juce::StringArray calls;
-    };
-
-    Recording p;
+    test::RecordingProcessor p;
     test::set (p, "distance", 70.0f);
-    p.calls.clear();
+    p.callsWithValues.clear();
     p.prepareToPlay (96000.0, 256);
 
-    EXPECT_EQ (p.calls.joinIntoString (","), "windCover=0,lowCut=1,distance=70,aimingAccurancy=20,freeField=35");
+    EXPECT_EQ (p.callsWithValues.joinIntoString (","), "windCover=0,lowCut=1,distance=70,aimingAccurancy=20,freeField=35");
     EXPECT_EQ (p.getDesign().sampleRate, 96000.0f);
 }
 

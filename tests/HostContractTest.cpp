@@ -1,6 +1,7 @@
 // The checks a plug-in validator makes, against the processor as hosts drive it.
 
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
+#include "TessaroPluginProcessor.h"
 #include "editor/TessaroAudioProcessorEditor.h"
 
 #include <gtest/gtest.h>
@@ -173,28 +174,48 @@ TEST (HostContract, StateRestoredFromAnotherThreadWhileTheEditorIsOpen)
     editor.reset();
 }
 
+// The wrappers offer a layout when the processor's own test accepts it and
+// it is in the plug-in's channel-configuration list; so the host is offered
+// mono in and mono out, and nothing else.
 TEST (HostContract, MonoInMonoOutIsTheOnlyConfiguration)
 {
     constexpr short configurations[][2] { JucePlugin_PreferredChannelConfigurations };
-    ASSERT_EQ (std::size (configurations), 1u);
-    EXPECT_EQ (configurations[0][0], 1);
-    EXPECT_EQ (configurations[0][1], 1);
-
-    // The layout test itself accepts every layout; the list above restricts.
     TessaroAudioProcessor p;
-    juce::AudioProcessor::BusesLayout stereo;
-    stereo.inputBuses.add (juce::AudioChannelSet::stereo());
-    stereo.outputBuses.add (juce::AudioChannelSet::stereo());
-    EXPECT_TRUE (p.checkBusesLayoutSupported (stereo));
+
+    const auto layout = [] (juce::AudioChannelSet in, juce::AudioChannelSet out)
+    {
+        juce::AudioProcessor::BusesLayout l;
+        l.inputBuses.add (in);
+        l.outputBuses.add (out);
+        return l;
+    };
+    const auto offered = [&] (const juce::AudioProcessor::BusesLayout& l)
+    {
+        return p.checkBusesLayoutSupported (l) && juce::AudioProcessor::containsLayout (l, configurations);
+    };
+
+    const auto mono = juce::AudioChannelSet::mono(), stereo = juce::AudioChannelSet::stereo();
+    EXPECT_TRUE (offered (layout (mono, mono)));
+    EXPECT_FALSE (offered (layout (stereo, stereo)));
+    EXPECT_FALSE (offered (layout (mono, stereo)));
+    EXPECT_FALSE (offered (layout (stereo, mono)));
+    EXPECT_FALSE (offered (layout (juce::AudioChannelSet::create5point1(), juce::AudioChannelSet::create5point1())));
+
+    // The layout test itself accepts every layout; the list restricts.
+    EXPECT_TRUE (p.checkBusesLayoutSupported (layout (stereo, stereo)));
     EXPECT_EQ (p.getBusCount (true), 1);
     EXPECT_EQ (p.getBusCount (false), 1);
 }
 
-// Wrappers read the processor's buses as they stand before the host says
-// anything: a bus that is not enabled is one a host may leave unconnected
-// (JUCE's LV2 wrapper then declares its port optional and reads a null
-// channel). Both main buses are mono and enabled from construction, and a
-// host that asks for mono keeps them so.
+TEST (HostContract, ThePluginHostsCreateHasItsWindow)
+{
+    const std::unique_ptr<juce::AudioProcessor> p (createPluginFilter());
+    ASSERT_NE (dynamic_cast<TessaroAudioProcessor*> (p.get()), nullptr);
+    EXPECT_TRUE (p->hasEditor());
+    const std::unique_ptr<juce::AudioProcessorEditor> editor (p->createEditorIfNeeded());
+    ASSERT_NE (dynamic_cast<TessaroAudioProcessorEditor*> (editor.get()), nullptr);
+}
+
 TEST (HostContract, MainBusesAreMonoAndEnabledFromTheStart)
 {
     TessaroAudioProcessor p;

@@ -1,4 +1,4 @@
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
 #include "processor/TessaroPresets.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
 #include "processor/TessaroPresets.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -591,14 +591,18 @@ TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
         if (c.damage == claimsFFFFFFFF)   patch (input, "data", 4, 0xffffffffu);
         if (c.damage == declaresNothing)  patch (input, "data", 4, 0);
         if (c.damage == cutInData)
+        {
             ASSERT_EQ (truncate (input.getFullPathName().toRawUTF8(), headerBytes + 1200), 0);
+        }
 
         const auto result = run ({ c.name, "out.wav" });
         EXPECT_EQ (result.status, 0) << result.err;
         const auto size = file ("out.wav").getSize();
         EXPECT_LT (size, 10000);
         if (size < 10000)
+        {
             EXPECT_EQ (readAudio (file ("out.wav")).getNumSamples(), c.expectedFrames);
+        }
 
         if (c.warning != nullptr)
             EXPECT_TRUE (result.err.contains (c.warning)) << result.err;
@@ -768,11 +772,15 @@ TEST_F (RenderTool, ReplacingAFileKeepsItsModeOwnerAndLinks)
         const auto real = c.viaLink ? file ("takes/real.wav") : file (c.name);
         real.replaceWithText ("old");
         if (c.viaLink)
+        {
             ASSERT_EQ (symlink ("takes/real.wav", file (c.name).getFullPathName().toRawUTF8()), 0);
+        }
         ASSERT_EQ (chmod (real.getFullPathName().toRawUTF8(), c.mode), 0);
         const bool root = geteuid() == 0;
         if (root)
+        {
             ASSERT_EQ (chown (real.getFullPathName().toRawUTF8(), 4321, 4321), 0);
+        }
 
         const auto result = run ({ "in.wav", c.name });
         ASSERT_EQ (result.status, 0) << result.err;

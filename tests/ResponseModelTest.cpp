@@ -1,4 +1,4 @@
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,10 @@
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-    /** Records which parameters reached parameterChanged. */
-    struct RecordingProcessor : TessaroAudioProcessor
-    {
-        void parameterChanged (const juce::String& id, float value) override
-        {
-            calls.add (id);
-            TessaroAudioProcessor::parameterChanged (id, value);
-        }
-
-        juce::StringArray calls;
-    };
+    using test::RecordingProcessor;
 
     const juce::String freshXml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <TessaroEQ>"

@@ -1,4 +1,5 @@
-#include "ProcessorHelpers.h"
+#include "helpers/ProcessorHelpers.h"
+#include "TessaroPluginProcessor.h"
 
 #include <gtest/gtest.h>
 
@@ -123,7 +124,7 @@ TEST (Threading, ChangesFromTheMessageThreadAreAnnouncedAtOnce)
 // processing and automating: no listener may outlive its editor.
 TEST (Threading, EditorsComeAndGoWhileTheHostAutomates)
 {
-    TessaroAudioProcessor p;
+    TessaroPluginProcessor p;
     p.prepareToPlay (48000.0, 256);
     std::atomic<bool> running { true };
 

@@ -1,4 +1,5 @@
 #include "editor/ResponseGraphPainter.h"
+#include "processor/ResponseGraphScale.h"
 #include "processor/TessaroAudioProcessor.h"
 
 namespace
@@ -6,11 +7,6 @@ namespace
     constexpr int gridFrequencies[] { 20, 30, 40, 50, 60, 70, 80, 90, 100, 200, 300, 400, 500, 600, 700, 800, 900,
                                       1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 20000 };
     constexpr int labelFrequencies[] { 20, 50, 100, 500, 1000, 2000, 5000, 10000, 20000 };
-
-    struct DecibelLabel { const char* text; double offsetInHeights; };
-    constexpr DecibelLabel decibelLabels[] { { "30 dB", 0.0 },        { "24 dB", 1.0 / 6.0 }, { "18 dB", 1.0 / 3.0 },
-                                             { "12 dB", 0.5 },        { "6 dB", 4.0 / 6.0 },  { "0 dB", 5.0 / 6.0 },
-                                             { "-6 dB", 0.95 } };
 
     const juce::Colour gridColour = juce::Colours::white.withAlpha (0.3f);
     const juce::Colour zeroLineColour = juce::Colours::white.withAlpha (0.8f);
@@ -63,17 +59,17 @@ void ResponseGraphPainter::paintGrid (juce::Graphics& g, const juce::Rectangle<f
                           40, 15, juce::Justification::right, 1, 0.0f);
     }
 
-    for (int j = 1; j <= 5; ++j)
+    for (int j = 1; j <= ResponseGraphScale::gridLineSixths; ++j)
     {
         g.setColour (gridColour);
-        g.drawHorizontalLine (juce::roundToInt ((double) y + (double) ((float) j * h) / 6.0), x, x + w);
+        g.drawHorizontalLine (ResponseGraphScale::gridLineY (j, area), x, x + w);
     }
 
     g.setColour (zeroLineColour);
-    g.drawHorizontalLine (juce::roundToInt (y + h * 0.83f), x, x + w);
+    g.drawHorizontalLine (ResponseGraphScale::zeroLineY (area), x, x + w);
 
     g.setColour (juce::Colours::white);
-    for (const auto& label : decibelLabels)
+    for (const auto& label : ResponseGraphScale::decibelLabels)
         g.drawFittedText (label.text, (int) (w - margin - 4.0f), (int) ((double) (y + 2.0f) + (double) h * label.offsetInHeights),
                           50, 14, juce::Justification::right, 1, 0.0f);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "juce_misc/palette.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 class TessaroAudioProcessor;
@@ -13,7 +15,7 @@ class ResponseGraphPainter
 public:
     static constexpr float graphInset = 20.0f;
     static constexpr float margin = 24.0f;
-    static constexpr juce::uint32 curveColour = 0xff9a243e;
+    static constexpr juce::uint32 curveColour = velmoor::juce_misc::palette::crimson;
 
     /** Field, grid, labels and curve. The frequency labels go below the
         field (20 pixels), in black: the area around it should be light. */

@@ -1,5 +1,6 @@
 #include "editor/TessaroAudioProcessorEditor.h"
 #include "editor/ResponseGraphPainter.h"
+#include "juce_misc/palette.h"
 #include "processor/TessaroPresets.h"
 
 #include <BinaryData.h>
@@ -10,8 +11,6 @@
 
 namespace
 {
-    constexpr juce::uint32 panelGrey = 0xffc5c5c8;
-
     std::unique_ptr<juce::Drawable> drawableFrom (const char* data, int size)
     {
         return juce::Drawable::createFromImageData (data, (size_t) size);
@@ -51,7 +50,7 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
     const juce::String freeFieldInfo = "Flattens the free-field response of the parabolic dish. Can be used, if there is only a small amount of diffuse sound in the recording.";
     const juce::String freeFieldTip = juce::translate ("Set slider to match the ratio between direct signal (free field) and reflective sounds/background noise (diffuse field).");
 
-    lookAndFeel.setColour (juce::Slider::textBoxBackgroundColourId, juce::Colour (panelGrey));
+    lookAndFeel.setColour (juce::Slider::textBoxBackgroundColourId, juce::Colour (velmoor::juce_misc::palette::lightGrey));
     setLookAndFeel (&lookAndFeel);
     juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
     openEditors().push_back (this);
@@ -218,7 +217,7 @@ void TessaroAudioProcessorEditor::paint (juce::Graphics& g)
 
     for (const auto& panel : { box (M, 110, 305, 180), box (M + 315, 110, W - 2 * M - 315, 180) })
     {
-        g.setColour (juce::Colour (panelGrey));
+        g.setColour (juce::Colour (velmoor::juce_misc::palette::lightGrey));
         g.fillRoundedRectangle (panel, 5.0f);
         g.setColour (juce::Colours::black);
         g.drawRoundedRectangle (panel, 5.0f, 2.0f);
@@ -231,8 +230,7 @@ void TessaroAudioProcessorEditor::paint (juce::Graphics& g)
 
 void TessaroAudioProcessorEditor::changeListenerCallback (juce::ChangeBroadcaster*)
 {
-    responsePath.clear();
-    audioProcessor.buildResponsePath (responsePath, graphArea);
+    // paint() builds the curve from the newest design.
     repaint();
 }
 

@@ -1,65 +1,18 @@
 #include "processor/TessaroAudioProcessor.h"
+#include "processor/ResponseGraphScale.h"
 #include "processor/TessaroPresets.h"
-#include "editor/TessaroAudioProcessorEditor.h"
 
 #include <TessaroIdentity.h>
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace
 {
-    using StageCoefficients = ChainDesign::StageCoefficients;
-    using ArrayCoefficients = juce::dsp::IIR::ArrayCoefficients<float>;
-
     constexpr unsigned int bit (int parameterIndex) noexcept   { return 1u << (unsigned int) parameterIndex; }
-
-    // A design frequency close to half the sample rate gives a filter whose
-    // poles sit on or outside the unit circle. Such a stage is left flat;
-    // every rate of 22050 Hz and above designs all stages normally.
-    constexpr float maxDesignFraction = 0.45f;
-
-    bool canDesign (float frequency, float sampleRate) noexcept
-    {
-        return frequency < maxDesignFraction * sampleRate;
-    }
-
-    bool isFiniteAndStable (const StageCoefficients& c) noexcept
-    {
-        for (auto v : c)
-            if (! std::isfinite (v))
-                return false;
-
-        if (c[3] == 0.0f)
-            return false;
-
-        // Stability triangle of a second-order denominator 1 + p1 z^-1 + p2 z^-2.
-        const auto p1 = c[4] / c[3];
-        const auto p2 = c[5] / c[3];
-        return std::abs (p2) < 1.0f && std::abs (p1) < 1.0f + p2;
-    }
-
-    StageCoefficients checked (const StageCoefficients& c) noexcept
-    {
-        return isFiniteAndStable (c) ? c : ChainDesign::flat;
-    }
-
-    StageCoefficients peakDesign (float sampleRate, const TessaroAudioProcessor::BandDesign& band, float gain) noexcept
-    {
-        if (! canDesign (band.frequency, sampleRate))
-            return ChainDesign::flat;
-
-        return checked (ArrayCoefficients::makePeakFilter ((double) sampleRate, band.frequency, band.q, gain));
-    }
-
-    StageCoefficients highShelfDesign (float sampleRate, const TessaroAudioProcessor::BandDesign& band, float gain) noexcept
-    {
-        if (! canDesign (band.frequency, sampleRate))
-            return ChainDesign::flat;
-
-        return checked (ArrayCoefficients::makeHighShelf ((double) sampleRate, band.frequency, band.q, gain));
-    }
 
     template <typename Chain, size_t... stage>
     void copyStageCoefficients (Chain& chain, const ChainDesign& design, std::index_sequence<stage...>) noexcept
@@ -75,22 +28,30 @@ namespace
         (chain.template get<stage>().reset(), ...);
     }
 
-    // Replaces NaN and infinities with zero; true if there were any. The scan
-    // is a branch-free pass the compiler vectorises, so the clean block (the
-    // usual case) costs one cheap read of the samples.
+    // Replaces NaN and infinities with zero; true if there were any. A float
+    // is not finite exactly when its exponent bits are all ones, so the scan
+    // is an integer maximum over the exponents, which the compiler
+    // vectorises: a clean block (the usual case) costs one quick read.
     bool zeroNonFinite (float* samples, int numSamples) noexcept
     {
-        bool anyNonFinite = false;
+        constexpr std::uint32_t exponentBits = 0x7f800000u;
+        std::uint32_t largestExponent = 0;
 
         for (int i = 0; i < numSamples; ++i)
-            anyNonFinite |= ! (std::abs (samples[i]) <= std::numeric_limits<float>::max());
+        {
+            std::uint32_t bits;
+            std::memcpy (&bits, samples + i, sizeof (bits));
+            largestExponent = std::max (largestExponent, bits & exponentBits);
+        }
 
-        if (anyNonFinite)
-            for (int i = 0; i < numSamples; ++i)
-                if (! std::isfinite (samples[i]))
-                    samples[i] = 0.0f;
+        if (largestExponent != exponentBits)
+            return false;
 
-        return anyNonFinite;
+        for (int i = 0; i < numSamples; ++i)
+            if (! std::isfinite (samples[i]))
+                samples[i] = 0.0f;
+
+        return true;
     }
 
     bool isUsableNumber (const juce::var& value)
@@ -112,17 +73,10 @@ TessaroAudioProcessor::TessaroAudioProcessor()
                                        .withOutput ("Output", juce::AudioChannelSet::mono(), true)),
       valueTreeState (*this, nullptr)
 {
-    presetNames = { "Default", "Singbird (Far)", "Singbird (Close)", "Animal (Far)",
-                    "Animal (Close)", "Speech (Far)", "Speech (Close)" };
-
-    frequencies.resize ((size_t) numGridPoints);
-    for (int i = 0; i < numGridPoints; ++i)
-        frequencies[(size_t) i] = std::pow (2.0, i / 30.0) * 20.0;
-
-    combinedResponse.assign ((size_t) numGridPoints, 0.0);
-
-    for (const auto& design : bandDesigns)
-        bands.push_back ({ design.gain, design.q, design.frequency, std::vector<double> ((size_t) numGridPoints, 1.0) });
+    // The programs are the first rows of the preset table; the sport presets
+    // are the editor's only.
+    for (int i = 0; i < numPrograms; ++i)
+        presetNames.add (TessaroPresets::table()[(size_t) i].name);
 
     // Every stage holds a second-order flat set from the start, so its filter
     // state never has to be reallocated on the audio thread when a stage
@@ -132,8 +86,7 @@ TessaroAudioProcessor::TessaroAudioProcessor()
     filterChain.get<6>().setGainLinear (0.0f);
     filterChain.get<6>().setRampDurationSeconds (0.0);
 
-    rateContexts.writeSlot() = makeRateContext (hostSampleRate, 0.0f);
-    rateContexts.publish();
+    handOver.setRateContext (ChainDesigner::makeRateContext (hostSampleRate, 0.0f));
 
     TessaroParameters::addTo (valueTreeState);
 
@@ -151,38 +104,13 @@ TessaroAudioProcessor::~TessaroAudioProcessor() = default;
 const juce::String TessaroAudioProcessor::getName() const   { return tessaro::identity::productName; }
 
 //==============================================================================
-TessaroAudioProcessor::RateContext TessaroAudioProcessor::makeRateContext (float sampleRate, float outputGain)
-{
-    RateContext context;
-    context.sampleRate = sampleRate;
-    context.outputGain = outputGain;
-
-    const auto corner = bandDesigns[0].frequency;
-
-    if (canDesign (corner, sampleRate))
-    {
-        // Allocates: this runs in prepareToPlay and the constructor, never
-        // on the audio thread. Parameter changes only pick the sections.
-        const auto sections = juce::dsp::FilterDesign<float>::designIIRHighpassHighOrderButterworthMethod (corner, (double) sampleRate, 4);
-
-        for (int s = 0; s < 2 && s < sections.size(); ++s)
-        {
-            const auto* c = sections.getObjectPointerUnchecked (s)->getRawCoefficients();
-            context.highPass[(size_t) s] = checked ({ c[0], c[1], c[2], 1.0f, c[3], c[4] });
-        }
-    }
-
-    return context;
-}
-
 void TessaroAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
 {
     // A host may pass nonsense here; the last usable rate keeps the designs valid.
     if (sampleRate > 0.0 && sampleRate < 1.0e7)
         hostSampleRate = (float) sampleRate;
 
-    rateContexts.writeSlot() = makeRateContext (hostSampleRate, 1.0f);
-    rateContexts.publish();
+    handOver.setRateContext (ChainDesigner::makeRateContext (hostSampleRate, 1.0f));
 
     filterChain.get<6>().setGainLinear (1.0f);
 
@@ -202,8 +130,8 @@ void TessaroAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
 {
     juce::ScopedNoDenormals noDenormals;
 
-    if (audioDesigns.update())
-        applyDesign (audioDesigns.read());
+    if (handOver.takeAudioDesign())
+        applyDesign (handOver.audioDesign());
 
     if (buffer.getNumChannels() == 0 || buffer.getNumSamples() == 0)
         return;
@@ -252,12 +180,10 @@ bool TessaroAudioProcessor::acceptsMidi() const              { return false; }
 bool TessaroAudioProcessor::producesMidi() const             { return false; }
 bool TessaroAudioProcessor::isMidiEffect() const             { return false; }
 
-juce::AudioProcessorEditor* TessaroAudioProcessor::createEditor()
-{
-    return new TessaroAudioProcessorEditor (*this);
-}
-
-bool TessaroAudioProcessor::hasEditor() const                { return true; }
+// The processor on its own (the renderer, the core tests) has no window; the
+// plug-in's processor adds it (TessaroPluginProcessor).
+juce::AudioProcessorEditor* TessaroAudioProcessor::createEditor()   { return nullptr; }
+bool TessaroAudioProcessor::hasEditor() const                { return false; }
 
 //==============================================================================
 int TessaroAudioProcessor::getNumPrograms()                  { return presetNames.size(); }
@@ -393,6 +319,20 @@ float TessaroAudioProcessor::rawValue (int index) const noexcept
     return std::isfinite (value) ? value : TessaroParameters::table()[(size_t) index].defaultValue;
 }
 
+ChainDesigner::Inputs TessaroAudioProcessor::currentInputs() const noexcept
+{
+    using P = TessaroParameters;
+
+    ChainDesigner::Inputs inputs;
+    inputs.microphone = rawValue (P::microphone);
+    inputs.windCover = rawValue (P::windCover);
+    inputs.lowCut = requestedLowCut.load (std::memory_order_relaxed);
+    inputs.distance = rawValue (P::distance);
+    inputs.aimingAccurancy = rawValue (P::aimingAccurancy);
+    inputs.freeField = rawValue (P::freeField);
+    return inputs;
+}
+
 void TessaroAudioProcessor::parameterChanged (const juce::String& parameterID, float newValue)
 {
     const auto index = TessaroParameters::indexOf (parameterID);
@@ -403,232 +343,47 @@ void TessaroAudioProcessor::parameterChanged (const juce::String& parameterID, f
     if (index == TessaroParameters::lowCut)
         requestedLowCut.store (newValue, std::memory_order_relaxed);
 
-    // Taking the designer role and leaving a change for its holder are one
-    // operation on one word: the change is either designed by this thread or
-    // seen by the thread that holds the role.
-    const auto before = designerState.fetch_or (bit (index) | designerBusyBit, std::memory_order_acq_rel);
-
-    if ((before & designerBusyBit) == 0)
-        runPendingDesigns();
-
+    handOver.requestRedesign (bit (index));
     changeNotifier.notify();
 }
 
-void TessaroAudioProcessor::runPendingDesigns() noexcept
-{
-    // Called by the thread that has just set designerBusyBit. Why no change is
-    // ever stranded: every operation here and in parameterChanged is a
-    // read-modify-write or compare-exchange on the one word designerState,
-    // and all of them fall into that word's single modification order.
-    //  - A change made while the bit is set is ORed in before or after the
-    //    holder's exchange below. Before: the exchange takes it. After: the
-    //    holder's compare-exchange expects the word to hold the busy bit
-    //    alone, fails, and the holder goes round again.
-    //  - A change made after the compare-exchange released the word finds
-    //    the busy bit clear, and its own thread becomes the designer.
-    // Acquire/release on the same word also carries the raw parameter values
-    // and designs from one designer to the next.
-    for (;;)
-    {
-        const auto changed = designerState.exchange (designerBusyBit, std::memory_order_acq_rel) & ~designerBusyBit;
-
-        if (rateContexts.update())
-        {
-            workingDesign.sampleRate = rateContexts.read().sampleRate;
-            workingDesign.outputGain = rateContexts.read().outputGain;
-        }
-
-        designChanges (changed);
-
-        audioDesigns.writeSlot() = workingDesign;
-        audioDesigns.publish();
-        modelDesigns.writeSlot() = workingDesign;
-        modelDesigns.publish();
-
-        auto expected = designerBusyBit;
-
-        if (designerState.compare_exchange_strong (expected, 0u, std::memory_order_acq_rel, std::memory_order_acquire))
-            return;
-    }
-}
-
-void TessaroAudioProcessor::designChanges (unsigned int changed) noexcept
-{
-    using P = TessaroParameters;
-
-    if ((changed & bit (P::windCover)) != 0)
-        designWindCover();
-
-    if ((changed & bit (P::lowCut)) != 0)
-        designLowCut (requestedLowCut.load (std::memory_order_relaxed) == 1.0f);
-
-    if ((changed & (bit (P::distance) | bit (P::freeField) | bit (P::microphone))) != 0)
-    {
-        designLowBand();
-
-        if ((changed & bit (P::distance)) != 0)
-            updateHighShelf();
-    }
-
-    if ((changed & (bit (P::aimingAccurancy) | bit (P::microphone))) != 0)
-        updateHighShelf();
-}
-
-void TessaroAudioProcessor::designWindCover() noexcept
-{
-    const auto windCover = rawValue (TessaroParameters::windCover);
-    const auto rate = workingDesign.sampleRate;
-    auto& stages = workingDesign.stages;
-
-    if (windCover == 1.0f)
-    {
-        stages[3] = peakDesign (rate, bandDesigns[3], 1.0f);
-    }
-    else
-    {
-        stages[3] = peakDesign (rate, bandDesigns[3], windCover == 2.0f ? 1.06f : 1.0f);
-        stages[4] = peakDesign (rate, bandDesigns[4], 1.0f);
-    }
-
-    updateHighShelf();
-}
-
-void TessaroAudioProcessor::designLowCut (bool on) noexcept
-{
-    workingDesign.lowCutOn = on;
-
-    if (on)
-    {
-        const auto& sections = rateContexts.read().highPass;
-        workingDesign.stages[0] = sections[0];
-        workingDesign.stages[1] = sections[1];
-    }
-    else
-    {
-        workingDesign.stages[0] = ChainDesign::flat;
-        workingDesign.stages[1] = ChainDesign::flat;
-    }
-}
-
-void TessaroAudioProcessor::designLowBand() noexcept
-{
-    const auto microphone = rawValue (TessaroParameters::microphone);
-    const auto micFigureDb = microphone == 1.0f ? 30.0f : (microphone == 2.0f ? 18.0f : 33.0f);
-
-    workingDesign.distanceFraction = rawValue (TessaroParameters::distance) / 100.0f;
-    const auto freeField = rawValue (TessaroParameters::freeField) / 100.0f;
-
-    // Close up, the dish's low-frequency hump is a quarter of the capsule's
-    // figure; in the free field it grows to three quarters, weighted
-    // exponentially by the free-field share.
-    const auto closeGain = juce::Decibels::decibelsToGain ((double) micFigureDb * 0.25);
-    const auto closeTerm = (float) ((double) (1.0f - workingDesign.distanceFraction) * closeGain);
-    const auto freeGain = juce::Decibels::decibelsToGain ((double) micFigureDb * 0.75);
-    const auto weight = (float) ((double) (std::exp (freeField) - 1.0f) / (juce::MathConstants<double>::euler - 1.0));
-    const auto freeTerm = weight * (float) ((double) freeField * freeGain);
-
-    workingDesign.lowBandGain = juce::jmax (1.0f, freeTerm + closeTerm);
-    workingDesign.stages[2] = peakDesign (workingDesign.sampleRate, bandDesigns[2], workingDesign.lowBandGain);
-}
-
-void TessaroAudioProcessor::updateHighShelf() noexcept
-{
-    const auto windCover = rawValue (TessaroParameters::windCover);
-    const auto offset = windCover == 1.0f ? 2.0f : (windCover == 2.0f ? 0.06f : 0.0f);
-    const auto microphoneFactor = rawValue (TessaroParameters::microphone) == 2.0f ? 0.5f : 1.2f;
-    const auto aim = rawValue (TessaroParameters::aimingAccurancy) / 100.0f;
-
-    workingDesign.highShelfGain = ((aim * microphoneFactor + bandDesigns[5].gain)
-                                   + workingDesign.distanceFraction * 0.5f)
-                                  + offset;
-    workingDesign.stages[5] = highShelfDesign (workingDesign.sampleRate, bandDesigns[5], workingDesign.highShelfGain);
-}
-
 //==============================================================================
-void TessaroAudioProcessor::refreshResponseModel() const
+void TessaroAudioProcessor::refreshModel() const
 {
-    const auto fresh = modelDesigns.update();
-
-    if (! fresh && modelEvaluated)
-        return;
-
-    const auto& design = modelDesigns.read();
-
-    for (size_t k = 0; k < (size_t) numBands; ++k)
-    {
-        if (modelEvaluated && design.stages[k] == modelDesign.stages[k] && design.sampleRate == modelDesign.sampleRate)
-            continue;
-
-        const juce::dsp::IIR::Coefficients<float> coefficients (design.stages[k]);
-        coefficients.getMagnitudeForFrequencyArray (frequencies.data(), bands[k].magnitudes.data(),
-                                                    (size_t) numGridPoints, (double) design.sampleRate);
-    }
-
-    std::fill (combinedResponse.begin(), combinedResponse.end(), (double) design.outputGain);
-
-    for (const auto& band : bands)
-        juce::FloatVectorOperations::multiply (combinedResponse.data(), band.magnitudes.data(), numGridPoints);
-
-    modelDesign = design;
-    modelEvaluated = true;
+    if (handOver.takeModelDesign() || ! model.hasDesign())
+        model.update (handOver.modelDesign());
 }
 
 std::vector<double> TessaroAudioProcessor::getCombinedResponse() const
 {
     const juce::ScopedLock lock (modelLock);
-    refreshResponseModel();
-    return combinedResponse;
+    refreshModel();
+    return model.getCombinedResponse();
 }
 
 std::vector<double> TessaroAudioProcessor::getBandMagnitudes (int band) const
 {
     const juce::ScopedLock lock (modelLock);
-    refreshResponseModel();
-    return juce::isPositiveAndBelow (band, numBands) ? bands[(size_t) band].magnitudes : std::vector<double>();
+    refreshModel();
+    return juce::isPositiveAndBelow (band, numBands) ? model.getBands()[(size_t) band].magnitudes : std::vector<double>();
 }
 
 ChainDesign TessaroAudioProcessor::getDesign() const
 {
     const juce::ScopedLock lock (modelLock);
-    refreshResponseModel();
-    return modelDesign;
+    refreshModel();
+    return model.getDesign();
 }
 
 void TessaroAudioProcessor::buildResponsePath (juce::Path& path, const juce::Rectangle<float>& area) const
 {
     const juce::ScopedLock lock (modelLock);
-    refreshResponseModel();
+    refreshModel();
 
-    const auto x = area.getX();
-    const auto y = area.getY();
-    const auto w = area.getWidth();
-    const auto h = area.getHeight();
-
-    // One decibel is h * 0.027574: the area spans -6.04 dB to +30.22 dB.
-    const auto scale = ((double) h * 1.5) / (double) std::pow (10.0f, 0.9f);
-    const auto logBase = std::log (2.2);
-
-    const auto yFor = [&] (double magnitude)
-    {
-        // Nothing is designed before the first prepareToPlay and the model
-        // is zero; such points sit on the bottom edge rather than at infinity.
-        if (! (magnitude > 0.0) || ! std::isfinite (magnitude))
-            return y + h;
-
-        const auto zeroLine = (y + h) - ((y + h) - (h * 0.5f + y)) / 3.0f;
-        return (float) ((double) zeroLine - std::log (magnitude) * scale / logBase);
-    };
-
-    path.startNewSubPath (x, yFor (combinedResponse[0]));
-
-    const auto step = w / (float) numGridPoints;
+    const auto& response = model.getCombinedResponse();
+    path.startNewSubPath (area.getX(), ResponseGraphScale::yForMagnitude (response[0], area));
 
     for (int i = 1; i < numGridPoints; ++i)
-        path.lineTo ((float) ((double) i * (double) step + (double) x), yFor (combinedResponse[(size_t) i]));
-}
-
-//==============================================================================
-juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
-{
-    return new TessaroAudioProcessor();
+        path.lineTo (ResponseGraphScale::xForGridPoint (i, numGridPoints, area),
+                     ResponseGraphScale::yForMagnitude (response[(size_t) i], area));
 }

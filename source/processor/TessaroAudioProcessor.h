@@ -4,13 +4,15 @@
 #include <juce_dsp/juce_dsp.h>
 
 #include "processor/ChainDesign.h"
+#include "processor/ChainDesigner.h"
 #include "processor/ChangeNotifier.h"
-#include "processor/FilterBand.h"
+#include "processor/DesignHandOver.h"
+#include "processor/ResponseModel.h"
 #include "processor/TessaroParameters.h"
-#include "processor/TripleBuffer.h"
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <vector>
 
 /** The equaliser for parabolic-dish recordings.
@@ -25,20 +27,13 @@ class TessaroAudioProcessor : public juce::AudioProcessor,
                               public juce::ChangeBroadcaster
 {
 public:
-    static constexpr int numGridPoints = 300;
-    static constexpr int numBands = 6;
+    static constexpr int numGridPoints = ResponseModel::numGridPoints;
+    static constexpr int numBands = ResponseModel::numBands;
     static constexpr const char* stateType = "TessaroEQ";
+    static constexpr int numPrograms = 7;
 
-    /** Design values of the six bands; band k belongs to stage k. */
-    struct BandDesign { float gain, q, frequency; };
-    static constexpr std::array<BandDesign, numBands> bandDesigns { {
-        { 1.0f,  1.0f,   70.0f },
-        { 1.0f,  1.0f,   70.0f },
-        { 1.0f,  0.25f,  200.0f },
-        { 1.0f,  0.8f,   2500.0f },
-        { 1.0f,  1.5f,   2500.0f },
-        { 1.25f, 0.6f,   7700.0f },
-    } };
+    using BandDesign = ChainDesigner::BandDesign;
+    static constexpr const auto& bandDesigns = ChainDesigner::bandDesigns;
 
     TessaroAudioProcessor();
     ~TessaroAudioProcessor() override;
@@ -89,12 +84,12 @@ public:
     // the message thread or any other non-audio thread.
 
     /** Appends the combined response as one open sub-path of 300 points
-        inside the area; 0 dB lies five sixths of the height below the top. */
+        inside the area, placed by ResponseGraphScale. */
     void buildResponsePath (juce::Path& path, const juce::Rectangle<float>& area) const;
 
     std::vector<double> getCombinedResponse() const;
     std::vector<double> getBandMagnitudes (int band) const;
-    const std::vector<double>& getFrequencies() const noexcept   { return frequencies; }
+    const std::vector<double>& getFrequencies() const noexcept   { return model.getFrequencies(); }
 
     /** The newest complete design. */
     ChainDesign getDesign() const;
@@ -103,54 +98,30 @@ private:
     using Filter = juce::dsp::IIR::Filter<float>;
     using Chain = juce::dsp::ProcessorChain<Filter, Filter, Filter, Filter, Filter, Filter, juce::dsp::Gain<float>>;
 
-    /** What the designs depend on besides the parameters; set by prepareToPlay. */
-    struct RateContext
-    {
-        float sampleRate = 44100.0f;
-        float outputGain = 0.0f;
-        std::array<ChainDesign::StageCoefficients, 2> highPass { ChainDesign::flat, ChainDesign::flat };
-    };
-
-    static RateContext makeRateContext (float sampleRate, float outputGain);
     static int nestingDepth (const char* text, int length) noexcept;
 
-    void runPendingDesigns() noexcept;
-    void designChanges (unsigned int changedParameters) noexcept;
-    void designWindCover() noexcept;
-    void designLowCut (bool on) noexcept;
-    void designLowBand() noexcept;
-    void updateHighShelf() noexcept;
+    ChainDesigner::Inputs currentInputs() const noexcept;
     float rawValue (int index) const noexcept;
-
     void applyDesign (const ChainDesign& design) noexcept;
-    void refreshResponseModel() const;
+
+    /** Brings the model up to the newest design; call with modelLock held. */
+    void refreshModel() const;
 
     juce::AudioProcessorValueTreeState valueTreeState;
     Chain filterChain;
 
-    // Response model, owned by its readers and guarded by modelLock (never
-    // taken on the audio thread).
+    // Read by whichever thread designs; set with each lowCut change.
+    std::atomic<float> requestedLowCut { 0.0f };
+    mutable DesignHandOver handOver { [this] { return currentInputs(); } };   // the model side reads from const getters
+
+    // The response model and its side of the hand-over, guarded by modelLock
+    // (never taken on the audio thread).
     mutable juce::CriticalSection modelLock;
-    mutable std::vector<FilterBand> bands;
-    mutable std::vector<double> combinedResponse;
-    mutable ChainDesign modelDesign;
-    mutable bool modelEvaluated = false;
-    std::vector<double> frequencies;
+    mutable ResponseModel model;
 
     juce::StringArray presetNames;
     int currentProgram = 0;
     float hostSampleRate = 44100.0f;   // last usable rate given to prepareToPlay
-
-    // Design hand-over. One thread at a time designs: the one that set
-    // designerBusyBit. Changes made meanwhile are left as parameter bits in
-    // the same word for it (see runPendingDesigns).
-    static constexpr unsigned int designerBusyBit = 1u << 31;
-    std::atomic<unsigned int> designerState { 0 };
-    std::atomic<float> requestedLowCut { 0.0f };
-    ChainDesign workingDesign;                    // owned by the designing thread
-    TripleBuffer<RateContext> rateContexts;       // prepareToPlay -> designer
-    TripleBuffer<ChainDesign> audioDesigns;       // designer -> processBlock
-    mutable TripleBuffer<ChainDesign> modelDesigns; // designer -> response model
 
     std::array<std::atomic<float>*, TessaroParameters::count> rawValues {};
 

@@ -58,3 +58,23 @@ void TessaroParameters::addTo (juce::AudioProcessorValueTreeState& state)
                                                                   attributes));
     }
 }
+
+void TessaroParameters::setAsGesture (juce::AudioProcessorValueTreeState& state, int index, float value)
+{
+    if (index < 0 || index >= count)
+        return;
+
+    auto* parameter = state.getParameter (idOf (index));
+
+    if (parameter == nullptr)
+        return;
+
+    const auto normalised = parameter->convertTo0to1 (value);
+
+    if (parameter->getValue() == normalised)
+        return;
+
+    parameter->beginChangeGesture();
+    parameter->setValueNotifyingHost (normalised);
+    parameter->endChangeGesture();
+}

@@ -37,6 +37,12 @@ public:
         allocating, so it may run on the audio thread. */
     static int indexOf (const juce::String& parameterID) noexcept;
 
+    /** Sets a parameter through its parameter object, as one gesture, so
+        that the host is told. A parameter already at the value is not
+        touched, so the host records no change for it. Not for the audio
+        thread. */
+    static void setAsGesture (juce::AudioProcessorValueTreeState& state, int index, float value);
+
     /** Creates the parameters in index order and adds them to the manager. */
     static void addTo (juce::AudioProcessorValueTreeState& state);
 

@@ -40,21 +40,5 @@ void TessaroPresets::recall (juce::AudioProcessorValueTreeState& state, int inde
                                            { TessaroParameters::freeField,       preset.freeField } };
 
     for (const auto& [parameterIndex, value] : values)
-    {
-        auto* parameter = state.getParameter (TessaroParameters::idOf (parameterIndex));
-
-        if (parameter == nullptr)
-            continue;
-
-        // A parameter already at the preset's value is not touched, so the
-        // host records no change for it.
-        const auto normalised = parameter->convertTo0to1 (value);
-
-        if (parameter->getValue() == normalised)
-            continue;
-
-        parameter->beginChangeGesture();
-        parameter->setValueNotifyingHost (normalised);
-        parameter->endChangeGesture();
-    }
+        TessaroParameters::setAsGesture (state, parameterIndex, value);
 }

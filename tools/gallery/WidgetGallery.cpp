@@ -4,6 +4,7 @@
 #include "juce_misc/about_view.h"
 #include "juce_misc/custom_slider.h"
 #include "juce_misc/look_and_feel.h"
+#include "juce_misc/palette.h"
 
 #include <BinaryData.h>
 
@@ -112,7 +113,7 @@ int main (int argc, char* argv[])
     }
 
     look_and_feel lnf;
-    lnf.setColour (juce::Slider::textBoxBackgroundColourId, juce::Colour (0xffc5c5c8));
+    lnf.setColour (juce::Slider::textBoxBackgroundColourId, juce::Colour (velmoor::juce_misc::palette::lightGrey));
     juce::LookAndFeel::setDefaultLookAndFeel (&lnf);
     bool ok = true;
 

@@ -1,6 +1,8 @@
 #include "render/RenderJob.h"
 #include "editor/ResponseGraphPainter.h"
+#include "juce_misc/palette.h"
 #include "processor/TessaroAudioProcessor.h"
+#include "processor/TessaroParameters.h"
 #include "processor/TessaroPresets.h"
 
 #include "render/ChunkPipeline.h"
@@ -199,20 +201,14 @@ bool RenderJob::configure (TessaroAudioProcessor& processor)
     if (options.preset)
         TessaroPresets::recall (processor.getValueTreeState(), *options.preset);
 
-    const std::pair<const char*, const std::optional<float>&> singles[] {
-        { "microphone", options.microphone }, { "windCover", options.windCover }, { "lowCut", options.lowCut },
-        { "distance", options.distance }, { "aimingAccurancy", options.aim }, { "freeField", options.freeField } };
+    using P = TessaroParameters;
+    const std::pair<int, const std::optional<float>&> singles[] {
+        { P::microphone, options.microphone }, { P::windCover, options.windCover }, { P::lowCut, options.lowCut },
+        { P::distance, options.distance }, { P::aimingAccurancy, options.aim }, { P::freeField, options.freeField } };
 
-    for (const auto& [id, value] : singles)
-    {
-        if (! value)
-            continue;
-
-        auto* parameter = processor.getValueTreeState().getParameter (id);
-        parameter->beginChangeGesture();
-        parameter->setValueNotifyingHost (parameter->convertTo0to1 (*value));
-        parameter->endChangeGesture();
-    }
+    for (const auto& [index, value] : singles)
+        if (value)
+            TessaroParameters::setAsGesture (processor.getValueTreeState(), index, *value);
 
     return true;
 }
@@ -378,7 +374,7 @@ bool RenderJob::writePlot (TessaroAudioProcessor& processor)
 
     {
         juce::Graphics g (image);
-        g.fillAll (juce::Colour (0xffc5c5c8));
+        g.fillAll (juce::Colour (velmoor::juce_misc::palette::lightGrey));
         g.setFont (juce::Font (14.0f));
         juce::Path path;
         ResponseGraphPainter::paint (g, processor, field, path);

@@ -122,7 +122,7 @@ namespace
         {
             struct sigaction action {};
             action.sa_handler = onFault;
-            action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+            action.sa_flags = (int) (SA_ONSTACK | SA_RESETHAND);
             sigfillset (&action.sa_mask);
             sigaction (signo, &action, nullptr);
         }

@@ -44,7 +44,7 @@ namespace test
     inline juce::MemoryBlock blockWithXml (const juce::String& xml)
     {
         juce::MemoryOutputStream out;
-        out.writeInt (0x21324356);
+        out.writeInt ((int) TessaroAudioProcessor::stateBlockMagic);
         const auto utf8 = xml.toUTF8();
         const auto length = (int) utf8.sizeInBytes() - 1;
         out.writeInt (length);
@@ -52,6 +52,30 @@ namespace test
         out.writeByte (0);
         return out.getMemoryBlock();
     }
+
+    /** White noise in [-1, 1) in one channel, the same for the same seed. */
+    inline juce::AudioBuffer<float> noise (int length, int seed)
+    {
+        juce::Random random (seed);
+        juce::AudioBuffer<float> buffer (1, length);
+        for (int i = 0; i < length; ++i)
+            buffer.setSample (0, i, random.nextFloat() * 2.0f - 1.0f);
+        return buffer;
+    }
+
+    /** A processor that records which parameters reached parameterChanged,
+        as ids and as "id=value". */
+    struct RecordingProcessor : TessaroAudioProcessor
+    {
+        void parameterChanged (const juce::String& id, float value) override
+        {
+            calls.add (id);
+            callsWithValues.add (id + "=" + juce::String (value));
+            TessaroAudioProcessor::parameterChanged (id, value);
+        }
+
+        juce::StringArray calls, callsWithValues;
+    };
 
     inline double toDb (double gain)   { return 20.0 * std::log10 (gain); }
 

@@ -223,3 +223,53 @@ TEST (Design, EveryStageStaysStableFromOneKilohertzUp)
         EXPECT_LT (peak, 200.0f);
     }
 }
+
+// A change of one parameter redesigns only the stages its table entry names
+// and carries the others over. That is right only if the table names every
+// stage that depends on the parameter: the design after the change must be
+// the one made from scratch for the new values.
+TEST (Design, RedesigningOneParameterEqualsDesigningFromScratch)
+{
+    const auto context = ChainDesigner::makeRateContext (48000.0f, 1.0f);
+    constexpr unsigned int everything = (1u << TessaroParameters::count) - 1;
+
+    ChainDesigner::Inputs before;
+    before.microphone = 0.0f;
+    before.windCover = 2.0f;
+    before.lowCut = 1.0f;
+    before.distance = 30.0f;
+    before.aimingAccurancy = 60.0f;
+    before.freeField = 80.0f;
+
+    struct Case { int parameter; float ChainDesigner::Inputs::* field; float newValue; };
+    const Case cases[] {
+        { TessaroParameters::microphone,      &ChainDesigner::Inputs::microphone,      2.0f },
+        { TessaroParameters::windCover,       &ChainDesigner::Inputs::windCover,       0.0f },
+        { TessaroParameters::lowCut,          &ChainDesigner::Inputs::lowCut,          0.0f },
+        { TessaroParameters::distance,        &ChainDesigner::Inputs::distance,        90.0f },
+        { TessaroParameters::aimingAccurancy, &ChainDesigner::Inputs::aimingAccurancy, 10.0f },
+        { TessaroParameters::freeField,       &ChainDesigner::Inputs::freeField,       20.0f },
+    };
+
+    const auto start = ChainDesigner::redesign ({}, everything, before, context);
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (TessaroParameters::idOf (c.parameter));
+        auto after = before;
+        after.*c.field = c.newValue;
+
+        const auto changed = ChainDesigner::redesign (start, 1u << (unsigned int) c.parameter, after, context);
+        const auto scratch = ChainDesigner::redesign ({}, everything, after, context);
+
+        for (int stage = 0; stage < ChainDesign::numStages; ++stage)
+            EXPECT_EQ (changed.stages[(size_t) stage], scratch.stages[(size_t) stage]) << "stage " << stage;
+
+        EXPECT_EQ (changed.lowCutOn, scratch.lowCutOn);
+        EXPECT_EQ (changed.lowBandGain, scratch.lowBandGain);
+        EXPECT_EQ (changed.highShelfGain, scratch.highShelfGain);
+
+        // And the change did show: some stage differs from before it.
+        EXPECT_NE (changed.stages, start.stages);
+    }
+}

@@ -156,4 +156,93 @@ after=$(sed -n 's/^AFTER //p' "$scratch/ardour.log")
 [ -n "$before" ] && [ "$before" = "$after" ] || fail "parameters after save and reload ($after) differ from before ($before)"
 pass "Ardour session saved and reloaded with the same parameter values ($after)"
 
+# Host presets: Ardour lists the program list as presets. Loading one sets
+# the correction; a distance moved after it survives a save and a reload,
+# also though the host stores the chosen preset with the session.
+preset="Singbird (Far)"
+tweaked_distance=0.65
+"$renderer" -q --preset "$preset" --sample-rate 48000 --response "$scratch/preset.csv" \
+  || fail "the renderer could not write the preset's response"
+"$renderer" -q --preset "$preset" --distance 65 --sample-rate 48000 --response "$scratch/tweaked.csv" \
+  || fail "the renderer could not write the tweaked response"
+predicted_preset=$(sed -n '102p' "$scratch/preset.csv" | cut -d, -f2)
+predicted_tweaked=$(sed -n '102p' "$scratch/tweaked.csv" | cut -d, -f2)
+
+rm -rf "$scratch/presets"
+cat >"$scratch/presets.lua" <<LUA
+ARDOUR.config ():set_hide_dummy_backend (false)
+AudioEngine:set_backend ("None (Dummy)", "", "")
+assert (AudioEngine:start (false) == 0, "dummy backend did not start")
+assert (create_session ("$scratch/presets", "presets", 48000), "no session")
+local track = Session:new_audio_track (1, 1, nil, 1, "dish", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true):front ()
+local gen = ARDOUR.LuaAPI.new_luaproc (Session, "SinGen")
+local eq = ARDOUR.LuaAPI.new_plugin (Session, "$product", ARDOUR.PluginType.VST3, "")
+assert (not eq:isnil (), "Ardour cannot create the VST3 plug-in")
+track:add_processor_by_index (gen, 0, nil, true)
+track:add_processor_by_index (eq, 1, nil, true)
+ARDOUR.LuaAPI.set_processor_param (gen, 0, 201.587)
+ARDOUR.LuaAPI.set_processor_param (gen, 1, -20)
+
+local function gain (route)
+  local meter = route:peak_meter ()
+  meter:reset_max ()
+  ARDOUR.LuaAPI.usleep (800000)
+  return meter:meter_level (0, ARDOUR.MeterType.MeterPeak) + 20
+end
+local function params (p)
+  local v = {}
+  for i = 0, 5 do v[#v + 1] = string.format ("%.6f", ARDOUR.LuaAPI.get_processor_param (p, i)) end
+  return table.concat (v, " ")
+end
+
+Session:request_roll (ARDOUR.TransportRequestSource.TRS_UI)
+ARDOUR.LuaAPI.usleep (1000000)
+local plug = eq:to_insert ():plugin (0)
+local preset = plug:preset_by_label ("$preset")
+assert (preset ~= nil, "Ardour lists no preset '$preset'")
+assert (plug:load_preset (preset), "Ardour could not load the preset")
+ARDOUR.LuaAPI.usleep (500000)
+print (string.format ("PRESET_GAIN %.4f", gain (track)))
+ARDOUR.LuaAPI.set_processor_param (eq, 3, $tweaked_distance)
+ARDOUR.LuaAPI.usleep (300000)
+print (string.format ("TWEAKED_GAIN %.4f", gain (track)))
+print ("TWEAKED " .. params (eq))
+Session:request_stop (false, false, ARDOUR.TransportRequestSource.TRS_UI)
+ARDOUR.LuaAPI.usleep (200000)
+Session:save_state ("", false, false, false, false, false)
+close_session ()
+
+assert (load_session ("$scratch/presets", "presets"), "the saved session does not load")
+local loaded, route = nil, nil
+for r in Session:get_routes ():iter () do
+  if r:name () == "dish" then route = r; loaded = r:nth_plugin (1) end
+end
+assert (loaded and not loaded:isnil (), "the reloaded session has no plug-in")
+print ("RELOADED " .. params (loaded))
+Session:request_roll (ARDOUR.TransportRequestSource.TRS_UI)
+ARDOUR.LuaAPI.usleep (1000000)
+print (string.format ("RELOADED_GAIN %.4f", gain (route)))
+Session:request_stop (false, false, ARDOUR.TransportRequestSource.TRS_UI)
+close_session ()
+LUA
+
+VST3_PATH="$vst3_dir" timeout 300 stdbuf -o0 ardour7-lua "$scratch/presets.lua" >"$scratch/presets.log" 2>&1 \
+  || fail "the Ardour preset script failed: $(grep -v '^\[WARNING\]' "$scratch/presets.log" | tail -3)"
+near() { awk -v m="$1" -v p="$2" 'BEGIN { d = m - p; if (d < 0) d = -d; exit !(d <= 0.1) }'; }
+preset_gain=$(sed -n 's/^PRESET_GAIN //p' "$scratch/presets.log")
+tweaked_gain=$(sed -n 's/^TWEAKED_GAIN //p' "$scratch/presets.log")
+reloaded_gain=$(sed -n 's/^RELOADED_GAIN //p' "$scratch/presets.log")
+tweaked=$(sed -n 's/^TWEAKED //p' "$scratch/presets.log")
+reloaded=$(sed -n 's/^RELOADED //p' "$scratch/presets.log")
+[ -n "$preset_gain" ] && near "$preset_gain" "$predicted_preset" \
+  || fail "after loading the preset '$preset' Ardour measured ${preset_gain:-nothing} dB at 201.6 Hz where it gives $predicted_preset dB"
+pass "Ardour loads the preset '$preset': $preset_gain dB at 201.6 Hz, as the preset gives ($predicted_preset dB)"
+[ -n "$tweaked_gain" ] && near "$tweaked_gain" "$predicted_tweaked" \
+  || fail "with the distance moved after the preset Ardour measured ${tweaked_gain:-nothing} dB where the model gives $predicted_tweaked dB"
+[ -n "$reloaded" ] && [ "$reloaded" = "$tweaked" ] \
+  || fail "the reloaded session's parameters ($reloaded) differ from those saved after the preset and the change ($tweaked)"
+[ -n "$reloaded_gain" ] && near "$reloaded_gain" "$tweaked_gain" \
+  || fail "the reloaded session measured ${reloaded_gain:-nothing} dB where it was saved with $tweaked_gain dB"
+pass "preset, then distance moved, saved and reloaded: the same values ($reloaded) and gain ($reloaded_gain dB)"
+
 echo "host-check: all checks passed"

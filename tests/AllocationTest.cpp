@@ -91,6 +91,29 @@ TEST (RealTime, ProcessBlockAndAutomationNeverAllocate)
     EXPECT_EQ (allocations, 0);
 }
 
+// A program change delivered inside the host's process call, as VST3 hosts
+// may deliver it: nothing is allocated there (the recall follows on the
+// message thread).
+TEST (RealTime, AProgramChangeOnTheAudioThreadNeverAllocates)
+{
+    TessaroAudioProcessor p;
+    p.prepareToPlay (48000.0, 512);
+    juce::AudioBuffer<float> buffer (1, 512);
+    juce::MidiBuffer midi;
+
+    const auto allocations = allocationsOnAudioThread ([&]
+    {
+        for (int block = 0; block < 100; ++block)
+        {
+            buffer.clear();
+            p.processBlock (buffer, midi);
+            p.setCurrentProgram (block % TessaroAudioProcessor::numPrograms);
+        }
+    });
+
+    EXPECT_EQ (allocations, 0);
+}
+
 TEST (RealTime, TheCounterSeesAllocations)
 {
     // Makes sure the test above would notice.

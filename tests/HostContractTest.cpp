@@ -216,6 +216,32 @@ TEST (HostContract, ThePluginHostsCreateHasItsWindow)
     ASSERT_NE (dynamic_cast<TessaroAudioProcessorEditor*> (editor.get()), nullptr);
 }
 
+// A program the host chooses shows in an open window's preset menu.
+TEST (HostContract, AnOpenEditorShowsTheProgramTheHostChose)
+{
+    TessaroPluginProcessor p;
+    p.prepareToPlay (48000.0, 512);
+    const std::unique_ptr<juce::AudioProcessorEditor> editor (p.createEditorIfNeeded());
+    ASSERT_NE (editor, nullptr);
+
+    juce::ComboBox* menu = nullptr;
+    for (auto* child : editor->getChildren())
+        if (auto* box = dynamic_cast<juce::ComboBox*> (child); box != nullptr && box->getTextWhenNothingSelected() == "Presets")
+            menu = box;
+    ASSERT_NE (menu, nullptr);
+    EXPECT_EQ (menu->getText(), "");
+
+    p.setCurrentProgram (4);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ChangeNotifier::pollIntervalMs * 2);
+    EXPECT_EQ (menu->getText(), "Animal (Close)");
+
+    // From a host thread, too.
+    std::thread ([&] { p.setCurrentProgram (6); }).join();
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ChangeNotifier::pollIntervalMs * 4);
+    EXPECT_EQ (menu->getText(), "Speech (Close)");
+    EXPECT_FLOAT_EQ (test::get (p, "distance"), 20.0f);
+}
+
 TEST (HostContract, MainBusesAreMonoAndEnabledFromTheStart)
 {
     TessaroAudioProcessor p;

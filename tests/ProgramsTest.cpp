@@ -3,25 +3,157 @@
 
 #include <gtest/gtest.h>
 
-TEST (Programs, SevenNamesAndAFixedCurrentProgram)
+#include <set>
+#include <thread>
+
+TEST (Programs, SevenNamesFromThePresetTable)
 {
     TessaroAudioProcessor p;
     EXPECT_EQ (p.getNumPrograms(), 7);
+    EXPECT_EQ (p.getCurrentProgram(), 0);
     EXPECT_EQ (p.getProgramName (0), "Default");
     EXPECT_EQ (p.getProgramName (6), "Speech (Close)");
     EXPECT_EQ (p.getProgramName (7), "");
     EXPECT_EQ (p.getProgramName (-1), "");
 
-    for (int index : { -5, 0, 3, 6, 7, 1000 })
-    {
-        p.setCurrentProgram (index);
-        EXPECT_EQ (p.getCurrentProgram(), 0);
-    }
+    for (int i = 0; i < p.getNumPrograms(); ++i)
+        EXPECT_EQ (p.getProgramName (i), TessaroPresets::table()[(size_t) i].name);
 
     const auto before = test::state (p);
     p.changeProgramName (2, "Renamed");
     EXPECT_EQ (p.getProgramName (2), "Singbird (Close)");
     EXPECT_EQ (test::state (p), before);
+}
+
+namespace
+{
+    /** Counts what a host wrapper hears of parameter changes and gestures. */
+    struct HostListener : juce::AudioProcessorListener
+    {
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override   { changed.insert (index); }
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override    { ++gestures; }
+        std::set<int> changed;
+        int gestures = 0;
+    };
+}
+
+// Choosing a program in the host recalls the preset of the same name through
+// the parameter objects, so the host hears of every parameter that moved.
+TEST (Programs, ChoosingAProgramRecallsItsPreset)
+{
+    for (int i = 0; i < TessaroAudioProcessor::numPrograms; ++i)
+    {
+        const auto& preset = TessaroPresets::table()[(size_t) i];
+        SCOPED_TRACE (preset.name);
+
+        TessaroAudioProcessor p;
+        p.prepareToPlay (48000.0, 256);
+        test::set (p, "microphone", 2.0f);
+        test::set (p, "lowCut", 0.0f);
+        test::set (p, "distance", 55.0f);
+        HostListener host;
+        p.addListener (&host);
+
+        p.setCurrentProgram (i);
+
+        EXPECT_EQ (p.getCurrentProgram(), i);
+        EXPECT_EQ (test::get (p, "microphone"), 2.0f);
+        EXPECT_EQ (test::get (p, "lowCut"), preset.lowCut);
+        EXPECT_FLOAT_EQ (test::get (p, "distance"), preset.distance);
+        EXPECT_FLOAT_EQ (test::get (p, "aimingAccurancy"), preset.aimingAccurancy);
+        EXPECT_FLOAT_EQ (test::get (p, "freeField"), preset.freeField);
+        EXPECT_TRUE (host.changed.count (TessaroParameters::distance) == 1);
+        EXPECT_TRUE (host.changed.count (TessaroParameters::lowCut) == 1);
+        EXPECT_EQ (host.gestures, (int) host.changed.size());
+
+        // And the design follows.
+        TessaroAudioProcessor reference;
+        test::set (reference, "microphone", 2.0f);
+        TessaroPresets::recall (reference.getValueTreeState(), i);
+        reference.prepareToPlay (48000.0, 256);
+        EXPECT_EQ (p.getDesign().stages, reference.getDesign().stages);
+
+        p.removeListener (&host);
+    }
+
+    TessaroAudioProcessor p;
+    for (int index : { -5, 7, 1000 })
+    {
+        p.setCurrentProgram (index);
+        EXPECT_EQ (p.getCurrentProgram(), 0);
+        EXPECT_FLOAT_EQ (test::get (p, "aimingAccurancy"), 20.0f);   // nothing recalled
+    }
+}
+
+// VST3 hosts may deliver a program change inside their process call. The
+// recall then happens on the message thread, and nothing is lost: the last
+// program chosen is the one in force.
+TEST (Programs, AProgramChosenOnTheAudioThreadIsRecalledOnTheMessageThread)
+{
+    TessaroAudioProcessor p;
+    p.prepareToPlay (48000.0, 64);
+
+    std::thread audio ([&]
+    {
+        juce::AudioBuffer<float> buffer (1, 64);
+        juce::MidiBuffer midi;
+        buffer.clear();
+        p.processBlock (buffer, midi);
+        p.setCurrentProgram (3);
+        p.setCurrentProgram (5);
+        p.processBlock (buffer, midi);
+    });
+    audio.join();
+
+    EXPECT_EQ (p.getCurrentProgram(), 5);
+    EXPECT_FLOAT_EQ (test::get (p, "distance"), 50.0f);   // not yet: the audio thread only asked
+
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ChangeNotifier::pollIntervalMs * 4);
+    EXPECT_FLOAT_EQ (test::get (p, "distance"), TessaroPresets::table()[5].distance);
+    EXPECT_FLOAT_EQ (test::get (p, "freeField"), TessaroPresets::table()[5].freeField);
+}
+
+// A session saved after choosing a program and then moving a slider comes
+// back with the slider where it was, also in a host that chooses the stored
+// program again after restoring the state.
+TEST (Programs, ARestoredSessionKeepsChangesMadeAfterItsProgram)
+{
+    TessaroAudioProcessor saved;
+    saved.setCurrentProgram (1);             // "Singbird (Far)": distance 80
+    test::set (saved, "distance", 65.0f);    // the user's own touch
+    const auto block = test::state (saved);
+
+    TessaroAudioProcessor loaded;
+    test::restore (loaded, block);
+    EXPECT_EQ (loaded.getCurrentProgram(), 1);
+    loaded.setCurrentProgram (1);            // the host re-applies its stored program
+    EXPECT_FLOAT_EQ (test::get (loaded, "distance"), 65.0f);
+    EXPECT_EQ (test::state (loaded), block);
+
+    // A host may also choose the stored program first, off the message
+    // thread, and restore the state after it: the state wins.
+    TessaroAudioProcessor other;
+    std::thread ([&] { other.setCurrentProgram (1); }).join();
+    test::restore (other, block);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ChangeNotifier::pollIntervalMs * 4);
+    EXPECT_FLOAT_EQ (test::get (other, "distance"), 65.0f);
+    EXPECT_EQ (test::state (other), block);
+
+    // Only that first re-application is taken for the host's: choosing a
+    // program after it recalls as usual.
+    loaded.setCurrentProgram (1);
+    EXPECT_FLOAT_EQ (test::get (loaded, "distance"), 80.0f);
+    loaded.setCurrentProgram (2);
+    EXPECT_FLOAT_EQ (test::get (loaded, "distance"), 20.0f);
+
+    // The default program adds nothing to a block, so fresh blocks are as
+    // they always were; blocks from before programs were kept read as it.
+    TessaroAudioProcessor fresh;
+    fresh.setCurrentProgram (0);
+    const auto xml = TessaroAudioProcessor::getXmlFromBinary (test::state (fresh).getData(), (int) test::state (fresh).getSize());
+    ASSERT_NE (xml, nullptr);
+    EXPECT_FALSE (xml->hasAttribute (TessaroAudioProcessor::programProperty));
 }
 
 TEST (Presets, RecallSetsItsFourParametersAndLeavesTheEquipment)

@@ -230,6 +230,15 @@ void TessaroAudioProcessorEditor::paint (juce::Graphics& g)
 
 void TessaroAudioProcessorEditor::changeListenerCallback (juce::ChangeBroadcaster*)
 {
+    // A program the host chose shows in the menu, as if chosen there.
+    const auto program = audioProcessor.getCurrentProgram();
+
+    if (program != shownProgram)
+    {
+        shownProgram = program;
+        presetBox.setSelectedId (TessaroPresets::table()[(size_t) program].itemId, juce::dontSendNotification);
+    }
+
     // paint() builds the curve from the newest design.
     repaint();
 }

@@ -97,6 +97,7 @@ private:
 
     juce::Rectangle<float> graphArea;
     juce::Path responsePath;
+    int shownProgram = audioProcessor.getCurrentProgram();   // the menu follows changes from here on
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TessaroAudioProcessorEditor)
 };

@@ -1,5 +1,7 @@
 #include "processor/ChangeNotifier.h"
 
+#include <utility>
+
 namespace
 {
     bool isMessageThread() noexcept
@@ -9,10 +11,11 @@ namespace
     }
 }
 
-ChangeNotifier::ChangeNotifier (juce::ChangeBroadcaster& broadcasterToNotify)
+ChangeNotifier::ChangeNotifier (juce::ChangeBroadcaster& broadcasterToNotify, std::function<void()> work)
     : poller (std::make_shared<Poller>())
 {
     poller->broadcaster = &broadcasterToNotify;
+    poller->work = std::move (work);
     poller->startTimer (pollIntervalMs);
 }
 
@@ -20,7 +23,7 @@ ChangeNotifier::~ChangeNotifier()
 {
     // Waits for a callback that is sending right now; later ones send nothing.
     {
-        const std::lock_guard<std::mutex> lock (poller->broadcasterLock);
+        const std::lock_guard<std::recursive_mutex> lock (poller->broadcasterLock);
         poller->broadcaster = nullptr;
     }
 
@@ -39,7 +42,7 @@ void ChangeNotifier::notify() noexcept
 {
     if (isMessageThread())
     {
-        const std::lock_guard<std::mutex> lock (poller->broadcasterLock);
+        const std::lock_guard<std::recursive_mutex> lock (poller->broadcasterLock);
 
         if (poller->broadcaster != nullptr)
             poller->broadcaster->sendChangeMessage();
@@ -50,13 +53,27 @@ void ChangeNotifier::notify() noexcept
     }
 }
 
+void ChangeNotifier::runWorkOnMessageThread() noexcept
+{
+    poller->workPending.store (true, std::memory_order_release);
+}
+
 void ChangeNotifier::Poller::timerCallback()
 {
-    if (! pending.exchange (false, std::memory_order_acq_rel))
+    const auto runWork = workPending.exchange (false, std::memory_order_acq_rel);
+    const auto send = pending.exchange (false, std::memory_order_acq_rel);
+
+    if (! runWork && ! send)
         return;
 
-    const std::lock_guard<std::mutex> lock (broadcasterLock);
+    const std::lock_guard<std::recursive_mutex> lock (broadcasterLock);
 
-    if (broadcaster != nullptr)
+    if (broadcaster == nullptr)
+        return;
+
+    if (runWork && work != nullptr)
+        work();
+
+    if (send)
         broadcaster->sendChangeMessage();
 }

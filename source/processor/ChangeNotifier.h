@@ -3,6 +3,7 @@
 #include <juce_events/juce_events.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -20,11 +21,17 @@
 class ChangeNotifier
 {
 public:
-    explicit ChangeNotifier (juce::ChangeBroadcaster& broadcasterToNotify);
+    /** `work` is what runWorkOnMessageThread asks for; it runs on the
+        message thread while the broadcaster is alive. */
+    ChangeNotifier (juce::ChangeBroadcaster& broadcasterToNotify, std::function<void()> work);
     ~ChangeNotifier();
 
     /** Real-time safe: no lock, no allocation off the message thread. */
     void notify() noexcept;
+
+    /** Real-time safe: has the work run on the message thread within one
+        tick. Requests made before it runs are served by one run. */
+    void runWorkOnMessageThread() noexcept;
 
     static constexpr int pollIntervalMs = 30;
 
@@ -33,9 +40,12 @@ private:
     {
         void timerCallback() override;
 
-        std::mutex broadcasterLock;                      // never taken on the audio thread
+        // Never taken on the audio thread. Recursive: the work may change
+        // parameters, and their changes notify again.
+        std::recursive_mutex broadcasterLock;
         juce::ChangeBroadcaster* broadcaster = nullptr;  // null once the owner is gone
-        std::atomic<bool> pending { false };
+        std::function<void()> work;
+        std::atomic<bool> pending { false }, workPending { false };
     };
 
     std::shared_ptr<Poller> poller;

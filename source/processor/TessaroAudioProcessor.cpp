@@ -187,15 +187,73 @@ bool TessaroAudioProcessor::hasEditor() const                { return false; }
 
 //==============================================================================
 int TessaroAudioProcessor::getNumPrograms()                  { return presetNames.size(); }
-int TessaroAudioProcessor::getCurrentProgram()               { return currentProgram; }
-void TessaroAudioProcessor::setCurrentProgram (int)          {}
+int TessaroAudioProcessor::getCurrentProgram()               { return currentProgram.load(); }
+
+void TessaroAudioProcessor::setCurrentProgram (int index)
+{
+    if (! juce::isPositiveAndBelow (index, numPrograms))
+        return;
+
+    // A host that keeps the program with its session chooses it again after
+    // restoring the state. The parameters the user moved after choosing it
+    // must survive that, so the first choice of the restored program after a
+    // restore changes nothing.
+    if (restoredProgram.exchange (-1) == index)
+    {
+        currentProgram.store (index);
+        return;
+    }
+
+    currentProgram.store (index);
+
+    // The recall sets parameters through their objects, so that hosts hear
+    // of each change. Off the message thread (a host's audio thread, say,
+    // delivering the change inside its process call) that would take the
+    // framework's locks, and wrappers pass such changes on late, after a
+    // state the host restores next. So there the recall is left to the
+    // message thread; a state restored before it runs cancels it.
+    auto* messageManager = juce::MessageManager::getInstanceWithoutCreating();
+
+    if (messageManager == nullptr || messageManager->isThisTheMessageThread())
+    {
+        pendingProgram.store (-1);
+        recallProgram (index);
+    }
+    else
+    {
+        pendingProgram.store (index);
+        changeNotifier.runWorkOnMessageThread();
+    }
+
+    changeNotifier.notify();
+}
+
+void TessaroAudioProcessor::recallPendingProgram()
+{
+    const auto index = pendingProgram.exchange (-1);
+
+    if (index >= 0)
+        recallProgram (index);
+}
+
+void TessaroAudioProcessor::recallProgram (int index)
+{
+    // Program i is the preset of the same name: the first rows of the table.
+    TessaroPresets::recall (valueTreeState, index);
+}
 const juce::String TessaroAudioProcessor::getProgramName (int index)   { return presetNames[index]; }
 void TessaroAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 //==============================================================================
 void TessaroAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
-    const auto state = valueTreeState.copyState();
+    auto state = valueTreeState.copyState();
+
+    // The program chosen last goes with the state, so that a host choosing
+    // it again after a restore can be recognised. The default program
+    // writes nothing: such blocks stay as they always were.
+    if (const auto program = currentProgram.load(); program != 0)
+        state.setProperty (programProperty, program, nullptr);
 
     if (const auto xml = state.createXml())
         copyXmlToBinary (*xml, destData);
@@ -309,7 +367,16 @@ void TessaroAudioProcessor::setStateInformation (const void* data, int sizeInByt
         tree.appendChild (child, nullptr);
     }
 
+    const auto program = (int) tree.getProperty (programProperty, 0);
+    tree.removeProperty (programProperty, nullptr);
     valueTreeState.replaceState (tree);
+
+    // The restored state is newer than a program chosen before it and not
+    // yet recalled.
+    const auto restored = juce::isPositiveAndBelow (program, numPrograms) ? program : 0;
+    pendingProgram.store (-1);
+    currentProgram.store (restored);
+    restoredProgram.store (restored);
 }
 
 //==============================================================================

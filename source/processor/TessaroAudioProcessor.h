@@ -31,6 +31,7 @@ public:
     static constexpr int numBands = ResponseModel::numBands;
     static constexpr const char* stateType = "TessaroEQ";
     static constexpr int numPrograms = 7;
+    static constexpr const char* programProperty = "program";
 
     using BandDesign = ChainDesigner::BandDesign;
     static constexpr const auto& bandDesigns = ChainDesigner::bandDesigns;
@@ -120,12 +121,20 @@ private:
     mutable ResponseModel model;
 
     juce::StringArray presetNames;
-    int currentProgram = 0;
+
+    // Programs. The host may choose one on any thread; off the message thread
+    // the recall is left to it (see setCurrentProgram).
+    void recallProgram (int index);
+    void recallPendingProgram();
+    std::atomic<int> currentProgram { 0 };
+    std::atomic<int> pendingProgram { -1 };
+    std::atomic<int> restoredProgram { -1 };
+
     float hostSampleRate = 44100.0f;   // last usable rate given to prepareToPlay
 
     std::array<std::atomic<float>*, TessaroParameters::count> rawValues {};
 
-    ChangeNotifier changeNotifier { *this };
+    ChangeNotifier changeNotifier { *this, [this] { recallPendingProgram(); } };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TessaroAudioProcessor)
 };

@@ -41,6 +41,30 @@ namespace
         state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert) ;
     }
 
+    // A parameter changes at every block, so the chain is always crossfading
+    // from one design to the next: the cost while a slider is dragged.
+    void BM_ProcessBlockWhileChanging (benchmark::State& state)
+    {
+        const auto size = (int) state.range (0);
+        TessaroAudioProcessor processor;
+        processor.prepareToPlay (sampleRate, size);
+        auto buffer = noiseBlock (size);
+        juce::MidiBuffer midi;
+        auto* distance = processor.getValueTreeState().getParameter ("distance");
+        int n = 0;
+
+        for (auto _ : state)
+        {
+            distance->setValueNotifyingHost ((n++ & 1) != 0 ? 0.2f : 0.8f);
+            processor.processBlock (buffer, midi);
+            benchmark::DoNotOptimize (buffer.getWritePointer (0));
+            benchmark::ClobberMemory();
+        }
+
+        state.SetItemsProcessed (state.iterations() * size);
+        state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    }
+
     struct Biquad
     {
         float b0, b1, b2, a1, a2, s1 = 0, s2 = 0;
@@ -108,6 +132,7 @@ namespace
 }
 
 BENCHMARK (BM_ProcessBlock)->Arg (32)->Arg (512)->Arg (4096);
+BENCHMARK (BM_ProcessBlockWhileChanging)->Arg (32)->Arg (512)->Arg (4096);
 BENCHMARK (BM_PlainBiquads)->Arg (32)->Arg (512)->Arg (4096);
 BENCHMARK (BM_ParameterChanged)->DenseRange (0, 5);
 

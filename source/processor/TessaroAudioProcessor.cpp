@@ -14,20 +14,6 @@ namespace
 {
     constexpr unsigned int bit (int parameterIndex) noexcept   { return 1u << (unsigned int) parameterIndex; }
 
-    template <typename Chain, size_t... stage>
-    void copyStageCoefficients (Chain& chain, const ChainDesign& design, std::index_sequence<stage...>) noexcept
-    {
-        // Assigning an array into an existing coefficient object reuses its
-        // storage: no allocation on the audio thread.
-        ((*chain.template get<stage>().coefficients = design.stages[stage]), ...);
-    }
-
-    template <typename Chain, size_t... stage>
-    void resetStages (Chain& chain, std::index_sequence<stage...>) noexcept
-    {
-        (chain.template get<stage>().reset(), ...);
-    }
-
     // Replaces NaN and infinities with zero; true if there were any. A float
     // is not finite exactly when its exponent bits are all ones, so the scan
     // is an integer maximum over the exponents, which the compiler
@@ -78,14 +64,6 @@ TessaroAudioProcessor::TessaroAudioProcessor()
     for (int i = 0; i < numPrograms; ++i)
         presetNames.add (TessaroPresets::table()[(size_t) i].name);
 
-    // Every stage holds a second-order flat set from the start, so its filter
-    // state never has to be reallocated on the audio thread when a stage
-    // changes between flat and designed.
-    copyStageCoefficients (filterChain, ChainDesign {}, std::make_index_sequence<ChainDesign::numStages> {});
-    resetStages (filterChain, std::make_index_sequence<ChainDesign::numStages> {});
-    filterChain.get<6>().setGainLinear (0.0f);
-    filterChain.get<6>().setRampDurationSeconds (0.0);
-
     handOver.setRateContext (ChainDesigner::makeRateContext (hostSampleRate, 0.0f));
 
     TessaroParameters::addTo (valueTreeState);
@@ -112,13 +90,12 @@ void TessaroAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
     handOver.setRateContext (ChainDesigner::makeRateContext (hostSampleRate, 1.0f));
 
-    filterChain.get<6>().setGainLinear (1.0f);
-
     for (auto index : { TessaroParameters::windCover, TessaroParameters::lowCut, TessaroParameters::distance,
                         TessaroParameters::aimingAccurancy, TessaroParameters::freeField })
         parameterChanged (TessaroParameters::idOf (index), rawValue (index));
 
-    filterChain.prepare ({ (double) hostSampleRate, (juce::uint32) juce::jmax (1, maximumExpectedSamplesPerBlock), 1 });
+    const auto channels = juce::jmax (1, getTotalNumInputChannels(), getTotalNumOutputChannels());
+    filterChain.prepare ((double) hostSampleRate, maximumExpectedSamplesPerBlock, channels);
 }
 
 void TessaroAudioProcessor::releaseResources()
@@ -128,10 +105,22 @@ void TessaroAudioProcessor::releaseResources()
 
 void TessaroAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
+    process (buffer, false);
+}
+
+void TessaroAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    process (buffer, true);
+}
+
+void TessaroAudioProcessor::process (juce::AudioBuffer<float>& buffer, bool bypassed) noexcept
+{
     juce::ScopedNoDenormals noDenormals;
 
-    if (handOver.takeAudioDesign())
-        applyDesign (handOver.audioDesign());
+    // A design that arrives during a crossfade waits for its end; the hand-over
+    // keeps the newest, so the last change is the one that ends up in force.
+    if (filterChain.canTakeDesign() && handOver.takeAudioDesign())
+        filterChain.setDesign (handOver.audioDesign());
 
     if (buffer.getNumChannels() == 0 || buffer.getNumSamples() == 0)
         return;
@@ -146,8 +135,7 @@ void TessaroAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
     for (int ch = 0; ch < numChannels; ++ch)
         zeroNonFinite (buffer.getWritePointer (ch), numSamples);
 
-    juce::dsp::AudioBlock<float> block (buffer);
-    filterChain.process (juce::dsp::ProcessContextReplacing<float> (block));
+    filterChain.process (buffer, bypassed);
 
     bool outputWasNonFinite = false;
 
@@ -155,23 +143,7 @@ void TessaroAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
         outputWasNonFinite = zeroNonFinite (buffer.getWritePointer (ch), numSamples) || outputWasNonFinite;
 
     if (outputWasNonFinite)
-        resetStages (filterChain, std::make_index_sequence<ChainDesign::numStages> {});
-}
-
-void TessaroAudioProcessor::applyDesign (const ChainDesign& design) noexcept
-{
-    const auto lowCutWasOn = ! filterChain.isBypassed<0>();
-
-    copyStageCoefficients (filterChain, design, std::make_index_sequence<ChainDesign::numStages> {});
-    filterChain.setBypassed<0> (! design.lowCutOn);
-    filterChain.setBypassed<1> (! design.lowCutOn);
-
-    // The low cut comes in with freshly cleared sections.
-    if (design.lowCutOn && ! lowCutWasOn)
-    {
-        filterChain.get<0>().reset();
-        filterChain.get<1>().reset();
-    }
+        filterChain.clearState();
 }
 
 //==============================================================================

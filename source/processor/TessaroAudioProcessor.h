@@ -8,6 +8,7 @@
 #include "processor/ChangeNotifier.h"
 #include "processor/DesignHandOver.h"
 #include "processor/ResponseModel.h"
+#include "processor/SmoothChain.h"
 #include "processor/TessaroParameters.h"
 
 #include <array>
@@ -45,6 +46,10 @@ public:
     void releaseResources() override;
     void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
     using AudioProcessor::processBlock;
+
+    /** The host's bypass: fades to the dry signal rather than switching. */
+    void processBlockBypassed (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    using AudioProcessor::processBlockBypassed;
 
     double getTailLengthSeconds() const override;
     bool acceptsMidi() const override;
@@ -96,20 +101,17 @@ public:
     ChainDesign getDesign() const;
 
 private:
-    using Filter = juce::dsp::IIR::Filter<float>;
-    using Chain = juce::dsp::ProcessorChain<Filter, Filter, Filter, Filter, Filter, Filter, juce::dsp::Gain<float>>;
-
     static int nestingDepth (const char* text, int length) noexcept;
 
     ChainDesigner::Inputs currentInputs() const noexcept;
     float rawValue (int index) const noexcept;
-    void applyDesign (const ChainDesign& design) noexcept;
+    void process (juce::AudioBuffer<float>& buffer, bool bypassed) noexcept;
 
     /** Brings the model up to the newest design; call with modelLock held. */
     void refreshModel() const;
 
     juce::AudioProcessorValueTreeState valueTreeState;
-    Chain filterChain;
+    SmoothChain filterChain;
 
     // Read by whichever thread designs; set with each lowCut change.
     std::atomic<float> requestedLowCut { 0.0f };

@@ -1,0 +1,267 @@
+#include "processor/SmoothChain.h"
+
+#include <cmath>
+#include <utility>
+
+namespace
+{
+    constexpr auto allStages = std::make_index_sequence<ChainDesign::numStages> {};
+
+    template <typename Chain, size_t... stage>
+    void copyStageCoefficients (Chain& chain, const ChainDesign& design, std::index_sequence<stage...>) noexcept
+    {
+        // Assigning an array into an existing coefficient object reuses its
+        // storage: no allocation on the audio thread.
+        ((*chain.template get<stage>().coefficients = design.stages[stage]), ...);
+    }
+
+    template <typename Chain, size_t... stage>
+    void resetStages (Chain& chain, std::index_sequence<stage...>) noexcept
+    {
+        (chain.template get<stage>().reset(), ...);
+    }
+
+    // A raised cosine from 0 to 1: smooth at both ends, so the fade adds no
+    // content of its own far from the signal's frequencies.
+    float fadeCurve (int sample, int length) noexcept
+    {
+        if (sample <= 0)
+            return 0.0f;
+
+        if (sample >= length)
+            return 1.0f;
+
+        return 0.5f - 0.5f * std::cos (juce::MathConstants<float>::pi * (float) sample / (float) length);
+    }
+}
+
+float SmoothChain::Fade::weightAt (int sample, int length) const noexcept
+{
+    return from + (to - from) * fadeCurve (sample, length);
+}
+
+SmoothChain::SmoothChain()
+{
+    // Every stage holds a second-order flat set from the start, so its filter
+    // state never has to be reallocated on the audio thread when a stage
+    // changes between flat and designed. The output stays silent until the
+    // first prepare.
+    for (auto& chain : chains)
+    {
+        copyStageCoefficients (chain, ChainDesign {}, allStages);
+        resetStages (chain, allStages);
+        chain.get<6>().setGainLinear (0.0f);
+        chain.get<6>().setRampDurationSeconds (0.0);
+    }
+}
+
+void SmoothChain::prepare (double sampleRate, int maximumBlockSize, int numChannels)
+{
+    const auto blockSize = juce::jmax (1, maximumBlockSize);
+    const auto channels = juce::jmax (1, numChannels);
+
+    newChainBuffer.setSize (channels, blockSize, false, false, true);
+    dryBuffer.setSize (channels, blockSize, false, false, true);
+    fadeLength = juce::jmax (1, juce::roundToInt (sampleRate * fadeSeconds));
+
+    for (auto& chain : chains)
+    {
+        chain.get<6>().setGainLinear (1.0f);
+        chain.prepare ({ sampleRate, (juce::uint32) blockSize, 1 });
+    }
+
+    reset();
+}
+
+void SmoothChain::reset() noexcept
+{
+    for (auto& chain : chains)
+        chain.reset();
+
+    designFade = {};
+    const auto wet = bypassTarget ? 0.0f : 1.0f;
+    wetFade = { false, 0, wet, wet };
+    chainsIdle = bypassTarget;
+    applyAtOnce = true;
+}
+
+void SmoothChain::clearState() noexcept
+{
+    for (auto& chain : chains)
+        resetStages (chain, allStages);
+}
+
+void SmoothChain::applyDesign (Chain& chain, const ChainDesign& design) noexcept
+{
+    const auto lowCutWasOn = ! chain.isBypassed<0>();
+
+    copyStageCoefficients (chain, design, allStages);
+    chain.setBypassed<0> (! design.lowCutOn);
+    chain.setBypassed<1> (! design.lowCutOn);
+
+    // The low cut comes in with freshly cleared sections.
+    if (design.lowCutOn && ! lowCutWasOn)
+    {
+        chain.get<0>().reset();
+        chain.get<1>().reset();
+    }
+}
+
+void SmoothChain::resetChain (Chain& chain) noexcept
+{
+    resetStages (chain, allStages);
+}
+
+void SmoothChain::setDesign (const ChainDesign& design) noexcept
+{
+    // Before playback, or while the chains rest under the host's bypass,
+    // nothing is heard of the switch.
+    if (applyAtOnce || chainsIdle)
+    {
+        applyDesign (chains[(size_t) active], design);
+        return;
+    }
+
+    auto& next = chains[(size_t) (1 - active)];
+    applyDesign (next, design);
+    resetChain (next);
+    designFade = { true, 0, 0.0f, 1.0f };
+}
+
+void SmoothChain::processChain (Chain& chain, juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
+{
+    juce::dsp::AudioBlock<float> block (buffer);
+    auto part = block.getSubBlock ((size_t) start, (size_t) numSamples);
+    chain.process (juce::dsp::ProcessContextReplacing<float> (part));
+}
+
+void SmoothChain::process (juce::AudioBuffer<float>& buffer, bool bypassed) noexcept
+{
+    const auto numSamples = buffer.getNumSamples();
+
+    if (bypassed != bypassTarget)
+    {
+        bypassTarget = bypassed;
+
+        if (applyAtOnce)
+        {
+            const auto wet = bypassed ? 0.0f : 1.0f;
+            wetFade = { false, 0, wet, wet };
+            chainsIdle = bypassed;
+        }
+        else
+        {
+            const auto current = wetFade.active ? wetFade.weightAt (wetFade.position, fadeLength) : wetFade.to;
+            wetFade = { true, 0, current, bypassed ? 0.0f : 1.0f };
+
+            // Back from a full bypass: the chain starts from silence, faded in.
+            if (chainsIdle)
+            {
+                resetChain (chains[(size_t) active]);
+                chainsIdle = false;
+            }
+        }
+    }
+
+    applyAtOnce = false;
+
+    if (chainsIdle)
+        return;   // the dry signal passes unchanged
+
+    if (! wetFade.active)
+    {
+        processWet (buffer, 0, numSamples);
+        return;
+    }
+
+    // Between the dry and the equalised signal, in pieces the scratch buffer holds.
+    const auto channels = juce::jmin (buffer.getNumChannels(), dryBuffer.getNumChannels());
+
+    for (int start = 0; start < numSamples;)
+    {
+        const auto length = juce::jmin (numSamples - start, dryBuffer.getNumSamples(), fadeLength - wetFade.position);
+
+        for (int ch = 0; ch < channels; ++ch)
+            dryBuffer.copyFrom (ch, 0, buffer, ch, start, length);
+
+        processWet (buffer, start, length);
+
+        for (int ch = 0; ch < channels; ++ch)
+        {
+            auto* out = buffer.getWritePointer (ch, start);
+            const auto* dry = dryBuffer.getReadPointer (ch);
+
+            for (int i = 0; i < length; ++i)
+            {
+                const auto wet = wetFade.weightAt (wetFade.position + i + 1, fadeLength);
+                out[i] = dry[i] + (out[i] - dry[i]) * wet;
+            }
+        }
+
+        wetFade.position += length;
+        start += length;
+
+        if (wetFade.position >= fadeLength)
+        {
+            wetFade.active = false;
+
+            if (wetFade.to == 0.0f)
+                chainsIdle = true;    // the rest of the block stays dry
+            else if (start < numSamples)
+                processWet (buffer, start, numSamples - start);
+
+            return;
+        }
+    }
+}
+
+void SmoothChain::processWet (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
+{
+    if (! designFade.active)
+    {
+        processChain (chains[(size_t) active], buffer, start, numSamples);
+        return;
+    }
+
+    auto& current = chains[(size_t) active];
+    auto& next = chains[(size_t) (1 - active)];
+    const auto channels = juce::jmin (buffer.getNumChannels(), newChainBuffer.getNumChannels());
+
+    for (int offset = 0; offset < numSamples;)
+    {
+        const auto length = juce::jmin (numSamples - offset, newChainBuffer.getNumSamples(), fadeLength - designFade.position);
+        const auto at = start + offset;
+
+        for (int ch = 0; ch < channels; ++ch)
+            newChainBuffer.copyFrom (ch, 0, buffer, ch, at, length);
+
+        processChain (current, buffer, at, length);
+        processChain (next, newChainBuffer, 0, length);
+
+        for (int ch = 0; ch < channels; ++ch)
+        {
+            auto* out = buffer.getWritePointer (ch, at);
+            const auto* in = newChainBuffer.getReadPointer (ch);
+
+            for (int i = 0; i < length; ++i)
+            {
+                const auto weight = designFade.weightAt (designFade.position + i + 1, fadeLength);
+                out[i] = out[i] + (in[i] - out[i]) * weight;
+            }
+        }
+
+        designFade.position += length;
+        offset += length;
+
+        if (designFade.position >= fadeLength)
+        {
+            designFade.active = false;
+            active = 1 - active;
+
+            if (offset < numSamples)
+                processChain (chains[(size_t) active], buffer, start + offset, numSamples - offset);
+
+            return;
+        }
+    }
+}

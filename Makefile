@@ -1,6 +1,6 @@
 # TessaroEQ: build, test and demo entry points.
-#   make demo   - install what is missing, build, render the example recording into out/
-#   make test   - install what is missing, build everything, run every test
+#   make demo   - install what the renderer needs, build it, render the example recording into out/
+#   make test   - install everything the tests need, build everything, run every test
 #                 (the plug-in validators when they are found, and the
 #                 threading test under ThreadSanitizer)
 
@@ -19,17 +19,28 @@ PLUGINVAL          ?= $(if $(wildcard $(TOOLS_DIR)/pluginval),$(TOOLS_DIR)/plugi
 VST3_VALIDATOR     ?= $(if $(wildcard $(TOOLS_DIR)/validator),$(TOOLS_DIR)/validator)
 REQUIRE_VALIDATORS ?= 0
 
-.PHONY: all deps configure build test unit-test tsan asan validate validate-if-found bench gallery screenshot demo install clean
+.PHONY: all deps deps-demo configure configure-demo build test unit-test tsan asan validate validate-if-found bench gallery screenshot demo install clean
 
 all: build
 
 deps:
-	./scripts/install-deps.sh
+	./scripts/install-deps.sh test
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+deps-demo:
+	./scripts/install-deps.sh demo
 
-configure: $(BUILD)/build.ninja
+# The build folder is shared: the demo configures it without the tests (it
+# needs neither GoogleTest nor Google Benchmark) only when it is new, and
+# every other target turns them on again if the demo had left them off.
+configure:
+	@if [ ! -f $(BUILD)/build.ninja ] || grep -q '^TESSARO_BUILD_TESTS:BOOL=OFF$$' $(BUILD)/CMakeCache.txt; then \
+	  cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTESSARO_BUILD_TESTS=ON; \
+	fi
+
+configure-demo:
+	@if [ ! -f $(BUILD)/build.ninja ]; then \
+	  cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTESSARO_BUILD_TESTS=OFF; \
+	fi
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -70,18 +81,20 @@ asan:
 
 # The main job: equalise the example dish recording with a preset.
 DEMO_PRESET ?= Singbird (Far)
-demo: deps
-	$(MAKE) configure
+demo: deps-demo
+	$(MAKE) configure-demo
 	cmake --build $(BUILD) -j $(JOBS) --target tessaroeq-render
 	mkdir -p out
 	$(BUILD)/tools/tessaroeq-render --preset "$(DEMO_PRESET)" \
 	  --response out/dish-recording-eq.csv --plot out/dish-recording-eq.png \
+	  --spectrum out/dish-recording-spectrum.png \
 	  examples/dish-recording.wav out/dish-recording-eq.wav
 	@echo
 	@echo "Equalised with the preset \"$(DEMO_PRESET)\":"
 	@echo "  audio:    out/dish-recording-eq.wav"
 	@echo "  response: out/dish-recording-eq.csv"
 	@echo "  plot:     out/dish-recording-eq.png"
+	@echo "  spectrum: out/dish-recording-spectrum.png (before and after)"
 
 # Installs the plug-ins for the current user and the renderer into ~/.local/bin.
 # The bundle names come from the plug-in's identity (plugin_host/PluginIdentity.cmake).

@@ -9,6 +9,16 @@
 class TessaroPluginProcessor final : public TessaroAudioProcessor
 {
 public:
+    /** In the Standalone application the processor is prepared at once, at
+        the rate and block size the application starts with (44100 Hz, 512),
+        so the window shows the correction in force even when no audio
+        device opens; a device that does start prepares it again at its own
+        rate. Plug-in hosts prepare it themselves: for them nothing changes. */
+    TessaroPluginProcessor();
+
+    static constexpr double standaloneDefaultRate = 44100.0;
+    static constexpr int standaloneDefaultBlockSize = 512;
+
     juce::AudioProcessorEditor* createEditor() override;
     bool hasEditor() const override;
 };

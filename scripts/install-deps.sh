@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, test and run TessaroEQ.
+#   scripts/install-deps.sh demo   what building and running the renderer needs (make demo)
+#   scripts/install-deps.sh test   everything: also the test frameworks and the
+#                                  real hosts the tests drive (make test; the default)
 # Idempotent: only packages that are missing are installed.
 set -euo pipefail
 
-packages=(
+# Building the plug-in and the renderer.
+build_packages=(
   # toolchain
   cmake ninja-build g++ make pkg-config ccache
   # JUCE from Debian
@@ -12,10 +16,14 @@ packages=(
   libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev libxinerama-dev
   libxrandr-dev libxcursor-dev libxcomposite-dev libpng-dev libjpeg-dev zlib1g-dev
   libflac-dev libvorbis-dev libogg-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
   # the embedded typefaces
   fonts-lato
+)
+
+# Running the tests.
+test_packages=(
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
   # real hosts for scripts/host-check.sh: LV2 tools, jalv on a dummy JACK
   # server, and Ardour for VST3 (about 30 s to install)
   lilv-utils jalv jackd2 ardour
@@ -25,6 +33,12 @@ packages=(
   strace
 )
 
+case "${1:-test}" in
+  demo) packages=("${build_packages[@]}") ;;
+  test) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "install-deps: unknown package set '$1' (demo or test)" >&2; exit 2 ;;
+esac
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -33,7 +47,7 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: all packages present"
+  echo "install-deps: all packages present (${1:-test})"
   exit 0
 fi
 

@@ -62,14 +62,14 @@ TEST_F (EditorTest, FixedSizeAndTheLayoutOfEveryChild)
     struct Row { const char* text; juce::Rectangle<int> bounds; };
     const Row labels[] {
         { "Velmoor TessaroEQ", { 30, 32, 360, 40 } },   { "Setup", { 148, 112, 200, 26 } },
-        { "Recording Properties", { 566, 112, 200, 26 } }, { "Microphone", { 34, 145, 200, 26 } },
+        { "Recording Properties", { 566, 112, 210, 26 } }, { "Microphone", { 34, 145, 200, 26 } },
         { "Low Cut", { 34, 211, 225, 26 } },             { "Preset", { 34, 178, 200, 26 } },
-        { "Wind Cover", { 34, 245, 200, 26 } },          { "Distance", { 378, 145, 225, 26 } },
+        { "Wind Cover", { 34, 245, 200, 26 } },          { "Distance", { 373, 145, 225, 26 } },
         { "Close", { 541, 164, 100, 20 } },              { "Far Off", { 872, 166, 100, 20 } },
-        { "Aim Inaccuracy", { 378, 195, 225, 26 } },     { "On Center", { 541, 215, 100, 20 } },
-        { "Off Center", { 854, 215, 100, 20 } },         { "Diffuse/Free Field", { 378, 245, 225, 26 } },
-        { "Pure Diffuse Field", { 541, 264, 100, 20 } }, { "Pure Free Field", { 836, 264, 100, 20 } },
-        { "Version: 1.1.0", { 912, 618, 80, 20 } },
+        { "Aim Inaccuracy", { 373, 195, 225, 26 } },     { "On Center", { 541, 215, 100, 20 } },
+        { "Off Center", { 854, 215, 100, 20 } },         { "Diffuse/Free Field", { 373, 245, 225, 26 } },
+        { "Pure Diffuse Field", { 541, 264, 112, 20 } }, { "Pure Free Field", { 836, 264, 100, 20 } },
+        { "Version: 1.1.0", { 912, 618, 84, 20 } },
     };
 
     std::map<juce::String, juce::Rectangle<int>> found;
@@ -88,9 +88,9 @@ TEST_F (EditorTest, FixedSizeAndTheLayoutOfEveryChild)
     }
 
     auto in = inspect();
-    EXPECT_EQ (in.microphoneBox().getBounds(), juce::Rectangle<int> (140, 145, 175, 26));
-    EXPECT_EQ (in.windCoverBox().getBounds(), juce::Rectangle<int> (140, 245, 175, 26));
-    EXPECT_EQ (in.presetBox().getBounds(), juce::Rectangle<int> (165, 178, 150, 26));
+    EXPECT_EQ (in.microphoneBox().getBounds(), juce::Rectangle<int> (148, 145, 175, 26));
+    EXPECT_EQ (in.windCoverBox().getBounds(), juce::Rectangle<int> (148, 245, 175, 26));
+    EXPECT_EQ (in.presetBox().getBounds(), juce::Rectangle<int> (173, 178, 150, 26));
     EXPECT_EQ (in.lowCutButton().getBounds(), juce::Rectangle<int> (296, 211, 26, 26));
     EXPECT_EQ (in.distanceSlider().getBounds(), juce::Rectangle<int> (536, 145, 435, 26));
     EXPECT_EQ (in.aimingSlider().getBounds(), juce::Rectangle<int> (536, 195, 435, 26));
@@ -111,6 +111,109 @@ TEST_F (EditorTest, FixedSizeAndTheLayoutOfEveryChild)
     EXPECT_EQ (in.windCoverBox().getItemText (2), "High Wind Cover (HWC)");
     EXPECT_EQ (in.presetBox().getNumItems(), 9);
     EXPECT_EQ (in.presetBox().getItemText (8), "Sport (Close)");
+}
+
+namespace
+{
+    /** The font a label or choice box really draws with: the window's look
+        picks the typeface for the framework's default face. */
+    juce::Font drawnFont (juce::LookAndFeel& look, juce::Font font)
+    {
+        if (font.getTypefaceName() != juce::Font::getDefaultSansSerifFontName())
+            return font;
+
+        juce::Font resolved (look.getTypefaceForFont (font));
+        resolved.setHeight (font.getHeight());
+        resolved.setHorizontalScale (font.getHorizontalScale());
+        resolved.setExtraKerningFactor (font.getExtraKerningFactor());
+        return resolved;
+    }
+
+    /** Where a label's text lands: its width in the font, placed in the
+        label's text area by its justification. */
+    juce::Rectangle<float> textBounds (juce::Label& label, juce::LookAndFeel& look)
+    {
+        const auto font = drawnFont (look, look.getLabelFont (label));
+        const auto area = label.getBorderSize().subtractedFrom (label.getBounds()).toFloat();
+        return label.getJustificationType().appliedToRectangle (
+            juce::Rectangle<float> (font.getStringWidthFloat (label.getText()), font.getHeight()), area);
+    }
+}
+
+TEST_F (EditorTest, EveryCaptionAndChoiceIsShownWhole)
+{
+    auto& look = editor->getLookAndFeel();
+    const auto window = editor->getLocalBounds().toFloat();
+
+    // What a caption's text may not run into: the controls and the other
+    // captions' texts. The about panel is hidden.
+    struct Obstacle { juce::Component* owner; juce::Rectangle<float> area; };
+    std::vector<Obstacle> obstacles;
+    for (auto* child : editor->getChildren())
+    {
+        if (! child->isVisible())
+            continue;
+        if (auto* label = dynamic_cast<juce::Label*> (child))
+            obstacles.push_back ({ child, textBounds (*label, look) });
+        else
+            obstacles.push_back ({ child, child->getBounds().toFloat() });
+    }
+
+    int captions = 0;
+    for (auto* child : editor->getChildren())
+    {
+        auto* label = dynamic_cast<juce::Label*> (child);
+        if (label == nullptr)
+            continue;
+        ++captions;
+
+        // The space left to the text: the label's own text area, the window,
+        // and the nearest control or caption that starts to its right on the
+        // same line.
+        const auto text = textBounds (*label, look);
+        auto right = juce::jmin ((float) label->getBorderSize().subtractedFrom (label->getBounds()).getRight(), window.getRight());
+        juce::String stop = "its own width ends";
+        for (const auto& o : obstacles)
+        {
+            if (o.owner != child && o.area.getX() >= text.getX() && o.area.getX() < right
+                && o.area.getY() < text.getBottom() && o.area.getBottom() > text.getY())
+            {
+                right = o.area.getX();
+                auto* other = dynamic_cast<juce::Label*> (o.owner);
+                stop = (other != nullptr ? "the caption \"" + other->getText() : "the control \"" + o.owner->getTitle()) + "\" starts";
+            }
+        }
+
+        EXPECT_LE (text.getRight(), right)
+            << '"' << label->getText() << "\" needs " << text.getWidth() << " px from x = " << text.getX()
+            << " but the space ends at x = " << right << ", where " << stop;
+    }
+    EXPECT_EQ (captions, 17);
+
+    // Each choice of each box shown whole in the box's own text area.
+    auto in = inspect();
+    for (auto* box : { &in.microphoneBox(), &in.windCoverBox(), &in.presetBox() })
+    {
+        juce::Label* shown = nullptr;
+        for (auto* child : box->getChildren())
+            if (auto* l = dynamic_cast<juce::Label*> (child))
+                shown = l;
+        ASSERT_NE (shown, nullptr) << box->getTitle().toRawUTF8();
+
+        // Text wider than the area is squeezed down to the label's minimum
+        // scale; past that it is cut and ends in an ellipsis.
+        const auto font = drawnFont (look, look.getComboBoxFont (*box));
+        const auto space = (float) shown->getBorderSize().subtractedFrom (shown->getLocalBounds()).getWidth();
+        const auto minimumScale = shown->getMinimumHorizontalScale() > 0.0f ? shown->getMinimumHorizontalScale()
+                                                                           : juce::Font::getDefaultMinimumHorizontalScaleFactor();
+        for (int i = 0; i < box->getNumItems(); ++i)
+        {
+            const auto width = font.getStringWidthFloat (box->getItemText (i));
+            EXPECT_LE (width * minimumScale, space)
+                << box->getTitle() << ": \"" << box->getItemText (i) << "\" needs " << width << " px, squeezed at most to "
+                << width * minimumScale << ", in " << space;
+        }
+    }
 }
 
 TEST_F (EditorTest, TooltipsAndAccessibleNames)

@@ -1,5 +1,6 @@
 #include "helpers/ProcessorHelpers.h"
 #include "processor/TessaroPresets.h"
+#include "render/Spectrum.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <gtest/gtest.h>
@@ -262,6 +263,9 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
         { { "--block-size", "0", "--response", "-" },            2, "--block-size: '0'" },
         { { "--sample-rate", "-5", "--response", "-" },          2, "--sample-rate: '-5'" },
         { { "--plot", "graph.jpg" },                             2, "must end in .png" },
+        { { "--spectrum", "s.jpg", "in.wav", "out.wav" },        2, "--spectrum: 's.jpg' must end in .png" },
+        { { "--spectrum", "s.png", "--response", "-" },          2, "--spectrum needs INPUT and OUTPUT" },
+        { { "--spectrum", "", "in.wav", "out.wav" },             2, "--spectrum needs a file name" },
         { { "in.wav" },                                          2, "an INPUT needs an OUTPUT" },
         { { "in.wav", "out.wav", "extra" },                      2, "unexpected argument 'extra'" },
         { { "missing.wav", "out.wav" },                          1, "input 'missing.wav' does not exist" },
@@ -496,6 +500,8 @@ TEST_F (RenderTool, NoWrittenFileReplacesAnotherFileOfTheRun)
         { { "--response", "in.wav", "in.wav", "out.wav" },               2, "--response 'in.wav' is the INPUT file" },
         { { "--save-settings", "in.wav", "in.wav", "out.wav" },          2, "--save-settings 'in.wav' is the INPUT file" },
         { { "--plot", "take.png", "in.wav", "out.wav" },                 2, "--plot 'take.png' is the INPUT file" },
+        { { "--spectrum", "take.png", "in.wav", "out.wav" },             2, "--spectrum 'take.png' is the INPUT file" },
+        { { "--plot", "p.png", "--spectrum", "./p.png", "in.wav", "out.wav" }, 2, "--plot 'p.png' and --spectrum './p.png' are the same file" },
         { { "--response", "hard.csv", "in.wav", "out.wav" },             2, "--response 'hard.csv' is the INPUT file" },
         { { "--response", "out.wav", "in.wav", "out.wav" },              2, "OUTPUT 'out.wav' and --response 'out.wav' are the same file" },
         { { "--save-settings", "./x.png", "--plot", "x.png" },           2, "are the same file" },
@@ -864,4 +870,69 @@ TEST_F (RenderTool, ConversionsAreAnnounced)
         EXPECT_TRUE (result.err.contains (c.note)) << result.err;
         EXPECT_EQ (readAudio (file (c.out)).getNumSamples(), 4800);
     }
+}
+
+TEST_F (RenderTool, SpectrumDrawsInputAndOutputOnceTheAudioIsInPlace)
+{
+    writeAudio ("in.wav", 2, 48000);
+
+    const auto result = run ({ "--preset", "Singbird (Far)", "--spectrum", "s.png", "in.wav", "out.wav" });
+    ASSERT_EQ (result.status, 0) << result.err;
+    EXPECT_TRUE (file ("out.wav").existsAsFile());
+
+    juce::FileInputStream png (file ("s.png"));
+    ASSERT_TRUE (png.openedOk());
+    EXPECT_TRUE (juce::PNGImageFormat().canUnderstand (png));
+    png.setPosition (0);
+    const auto image = juce::PNGImageFormat().decodeImage (png);
+    EXPECT_EQ (image.getWidth(), 1000);
+    EXPECT_EQ (image.getHeight(), 318);
+    EXPECT_EQ (strayFiles ({ "in.wav", "out.wav", "s.png" }), juce::StringArray());
+}
+
+TEST (LongTermSpectrum, LevelsAndIndependenceFromBlockSizes)
+{
+    constexpr double rate = 48000.0;
+    constexpr int length = 40000;
+    const auto sineBin = 100;   // exactly on a bin: its whole power in one
+    std::vector<float> signal ((size_t) length);
+    for (int i = 0; i < length; ++i)
+        signal[(size_t) i] = 0.5f * (float) std::sin (juce::MathConstants<double>::twoPi * LongTermSpectrum::binFrequency (sineBin, rate) * i / rate);
+
+    struct Case { const char* name; int blockSize; };
+    const Case cases[] { { "one block", length }, { "host blocks", 512 }, { "odd blocks", 7 }, { "single samples", 1 } };
+
+    std::vector<double> first;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        LongTermSpectrum spectrum (1);
+        for (int start = 0; start < length; start += c.blockSize)
+            spectrum.push (0, signal.data() + start, std::min (c.blockSize, length - start));
+        const auto power = spectrum.averagePower();
+
+        ASSERT_EQ ((int) power.size(), LongTermSpectrum::numBins);
+        EXPECT_NEAR (10.0 * std::log10 (power[(size_t) sineBin]), -6.02, 0.05);   // amplitude 0.5
+        EXPECT_LT (power[(size_t) sineBin * 2], 1.0e-8);                          // nothing far from it
+
+        if (first.empty())
+            first = power;
+        for (size_t k = 0; k < power.size(); ++k)
+            ASSERT_NEAR (power[k], first[k], 1.0e-9 + 1.0e-6 * first[k]) << "bin " << k;
+    }
+
+    // Shorter than one frame: padded with silence, still a spectrum; two
+    // channels are averaged.
+    LongTermSpectrum shortStream (2);
+    shortStream.push (0, signal.data(), 1000);
+    shortStream.push (1, signal.data(), 1000);
+    const auto power = shortStream.averagePower();
+    const auto loudest = std::max_element (power.begin(), power.end()) - power.begin();
+    EXPECT_NEAR ((double) loudest, (double) sineBin, 2.0);
+    EXPECT_GT (power[(size_t) loudest], 0.0);
+    EXPECT_TRUE (std::all_of (power.begin(), power.end(), [] (double p) { return std::isfinite (p); }));
+
+    LongTermSpectrum silent (1);
+    const auto nothing = silent.averagePower();
+    EXPECT_TRUE (std::all_of (nothing.begin(), nothing.end(), [] (double p) { return p == 0.0; }));
 }

@@ -33,6 +33,7 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
     : AudioProcessorEditor (&p), audioProcessor (p)
 {
     const auto W = editorWidth, H = editorHeight, M = margin, R = rowOffset;
+    const auto setupChoiceX = M + 124;
 
     // Fonts, and the tooltip delay every open editor shares.
     const auto boldFace = juce::Typeface::createSystemTypefaceFor (BinaryData::LTe50329_ttf, (size_t) BinaryData::LTe50329_ttfSize);
@@ -67,12 +68,16 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
     // Lato Bold at 35 needs about 300, and the strip up to the mark is free.
     placeLabel (titleLabel, tessaro::identity::productName, titleFont, white, box (30, 32, 360, 40));
     placeLabel (setupLabel, juce::translate ("Setup"), captionFont, black, box (M + 124, 112, 200, 26));
-    placeLabel (recordingPropertiesLabel, juce::translate ("Recording Properties"), captionFont, black, box (W / 2 + 66, 112, 200, 26));
+    placeLabel (recordingPropertiesLabel, juce::translate ("Recording Properties"), captionFont, black, box (W / 2 + 66, 112, 210, 26));
 
+    // The setup captions need up to 105 pixels in Lato Light 20 from x = 39,
+    // so the choice boxes start at x = 148. They keep their width: "Model B
+    // (Wide/Open Cardioid)" already needs all of it, squeezed to about 0.7.
+    // Their arrows now line up with the low-cut box.
     placeLabel (microphoneLabel, juce::translate ("Microphone"), controlFont, black, box (M + 10, R + 125, 200, 26));
     placeComboBox (microphoneBox, { juce::translate ("Model A (Cardioid)"), juce::translate ("Model B (Wide/Open Cardioid)"),
                                     juce::translate ("Model C (Omnidirectional)") },
-                   microphoneLabel.getText(), box (W / 2 - 320 - 40, R + 125, 175, 26));
+                   microphoneLabel.getText(), box (setupChoiceX, R + 125, 175, 26));
     microphoneAttachment = std::make_unique<ComboBoxAttachment> (audioProcessor.getValueTreeState(), "microphone", microphoneBox);
 
     placeLabel (lowCutLabel, juce::translate ("Low Cut"), controlFont, black, box (M + 10, R + 191, 225, 26));
@@ -88,35 +93,38 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
     juce::StringArray presetNames;
     for (const auto& preset : TessaroPresets::table())
         presetNames.add (juce::translate (preset.name));
-    placeComboBox (presetBox, presetNames, presetLabel.getText(), box (M + 141, R + 158, 150, 26));
+    placeComboBox (presetBox, presetNames, presetLabel.getText(), box (setupChoiceX + 25, R + 158, 150, 26));
     presetBox.setTextWhenNothingSelected ("Presets");
     presetBox.setDescription ("Sets the low cut, the distance, the aim and the diffuse/free field for a typical recording situation.");
     presetBox.addListener (this);
 
     placeLabel (windCoverLabel, juce::translate ("Wind Cover"), controlFont, black, box (M + 10, R + 225, 200, 26));
     placeComboBox (windCoverBox, { juce::translate ("None"), juce::translate ("Windjammer"), juce::translate ("High Wind Cover (HWC)") },
-                   windCoverLabel.getText(), box (W / 2 - 320 - 40, R + 225, 175, 26));
+                   windCoverLabel.getText(), box (setupChoiceX, R + 225, 175, 26));
     windCoverAttachment = std::make_unique<ComboBoxAttachment> (audioProcessor.getValueTreeState(), "windCover", windCoverBox);
 
     placeInfoButton (distanceInfoButton, distanceInfo, juce::translate ("Distance"), box (W / 2 - 155, R + 120, 35, 35));
-    placeLabel (distanceLabel, juce::translate ("Distance"), controlFont, black, box (W / 2 - 122, R + 125, 225, 26));
+    // The row captions reach into the information buttons' empty margin (the
+    // icon is drawn in their middle): "Diffuse/Free Field" needs 157 pixels
+    // before the sliders start at x = 536.
+    placeLabel (distanceLabel, juce::translate ("Distance"), controlFont, black, box (W / 2 - 127, R + 125, 225, 26));
     placeSlider (distanceSlider, distanceAttachment, "distance", distanceLabel.getText(), distanceTip, box (W - M - 440, R + 125, 435, 26));
     placeLabel (closeLabel, juce::translate ("Close"), endFont, darkGrey, box (W - M - 435, R + 144, 100, 20));
     placeLabel (farOffLabel, juce::translate ("Far Off"), endFont, darkGrey, box (W - M - 104, R + 146, 100, 20));
 
     placeInfoButton (aimingInfoButton, aimingInfo, juce::translate ("Aim Inaccuracy"), box (W / 2 - 155, R + 170, 35, 35));
-    placeLabel (aimingLabel, juce::translate ("Aim Inaccuracy"), controlFont, black, box (W / 2 - 122, R + 175, 225, 26));
+    placeLabel (aimingLabel, juce::translate ("Aim Inaccuracy"), controlFont, black, box (W / 2 - 127, R + 175, 225, 26));
     placeSlider (aimingSlider, aimingAttachment, "aimingAccurancy", aimingLabel.getText(), aimingTip, box (W - M - 440, R + 175, 435, 26));
     placeLabel (onCenterLabel, juce::translate ("On Center"), endFont, darkGrey, box (W - M - 435, R + 195, 100, 20));
     placeLabel (offCenterLabel, juce::translate ("Off Center"), endFont, darkGrey, box (W - M - 122, R + 195, 100, 20));
 
     placeInfoButton (freeFieldInfoButton, freeFieldInfo, juce::translate ("Diffuse/Free Field"), box (W / 2 - 155, R + 220, 35, 35));
-    placeLabel (freeFieldLabel, juce::translate ("Diffuse/Free Field"), controlFont, black, box (W / 2 - 122, R + 225, 225, 26));
+    placeLabel (freeFieldLabel, juce::translate ("Diffuse/Free Field"), controlFont, black, box (W / 2 - 127, R + 225, 225, 26));
     placeSlider (freeFieldSlider, freeFieldAttachment, "freeField", freeFieldLabel.getText(), freeFieldTip, box (W - M - 440, R + 225, 435, 26));
-    placeLabel (pureDiffuseLabel, juce::translate ("Pure Diffuse Field"), endFont, darkGrey, box (W - M - 435, R + 244, 100, 20));
+    placeLabel (pureDiffuseLabel, juce::translate ("Pure Diffuse Field"), endFont, darkGrey, box (W - M - 435, R + 244, 112, 20));
     placeLabel (pureFreeLabel, juce::translate ("Pure Free Field"), endFont, darkGrey, box (W - M - 140, R + 244, 100, 20));
 
-    placeLabel (versionLabel, juce::String ("Version: ") + tessaro::identity::versionString, versionFont, white, box (W - 88, H - 20, 80, 20));
+    placeLabel (versionLabel, juce::String ("Version: ") + tessaro::identity::versionString, versionFont, white, box (W - 88, H - 20, 84, 20));
     versionLabel.setAlpha (0.6f);
 
     background = drawableFrom (BinaryData::Tessaro_UI_BG_svg, BinaryData::Tessaro_UI_BG_svgSize);

@@ -1,12 +1,15 @@
 // Writes examples/dish-recording.wav: four seconds of synthetic bird song as
-// a parabolic dish hears it, for the demo and the README.
+// a parabolic dish hears it far from the bird, for the demo and the README.
 //
 // The song is a series of frequency-swept syllables (2 to 6 kHz, with a
-// weaker second harmonic), the background a gusty low-frequency wind noise.
-// The dish's colouring is put on top: a broad +9 dB hump around 200 Hz (the
-// reflector's gain at low frequencies) and a -8 dB high shelf from 7 kHz
-// (the loss of highs off axis and at a distance). The peak stays at -12 dBFS
-// so that a correction has headroom.
+// weaker second harmonic) over a faint hiss; under it, gusts of wind rumble
+// almost entirely below 70 Hz. The recording is coloured the way the demo's
+// preset, "Singbird (Far)", expects to find it: the highs lost at a
+// distance, as the exact inverse of that preset's 7700 Hz shelf (-4.35 dB,
+// about -1 dB at 5 kHz and -4 dB from 12 kHz up). The preset's low cut takes
+// out the rumble and its shelf gives back the highs; its low band is flat at
+// that distance, so the example has no low-frequency colouring. The peak
+// stays at -12 dBFS so that a correction has headroom.
 //
 // Usage: tessaroeq-make-example OUTPUT.wav
 
@@ -19,6 +22,7 @@ namespace
 {
     constexpr double sampleRate = 48000.0;
     constexpr int length = (int) (4.0 * sampleRate);
+    constexpr double rumbleLevel = 12.0, hissLevel = 0.03;
 
     struct Syllable { double start, duration, fromHz, toHz, level; };
 
@@ -49,25 +53,30 @@ namespace
     void addWind (std::vector<float>& out)
     {
         juce::Random random (20261210);
-        double low = 0.0, gust = 0.0;
+        double low = 0.0, lower = 0.0, gust = 0.0;
 
         for (int i = 0; i < length; ++i)
         {
-            low = 0.995 * low + 0.05 * (random.nextDouble() * 2.0 - 1.0);     // rumble below ~40 Hz
+            // Rumble: white noise through two one-pole low-passes at about
+            // 25 Hz, down some 20 dB at 100 Hz.
+            low = 0.9967 * low + 0.0033 * (random.nextDouble() * 2.0 - 1.0);
+            lower = 0.9967 * lower + 0.0033 * low;
             const auto t = i / sampleRate;
             gust = 0.6 + 0.4 * std::sin (juce::MathConstants<double>::twoPi * 0.35 * t) * std::sin (juce::MathConstants<double>::twoPi * 0.11 * t + 1.0);
-            out[(size_t) i] += (float) (0.5 * gust * low + 0.01 * (random.nextDouble() * 2.0 - 1.0));
+            out[(size_t) i] += (float) (rumbleLevel * gust * lower + hissLevel * (random.nextDouble() * 2.0 - 1.0));
         }
     }
 
     void colourLikeADish (std::vector<float>& out)
     {
+        // The preset's shelf: 7700 Hz, Q 0.6, a gain of 1.25 + 0.5 x 0.8
+        // (the distance) = 1.65. A shelf with the reciprocal gain at the same
+        // frequency and Q undoes it exactly.
         using Coefficients = juce::dsp::IIR::Coefficients<float>;
-        juce::dsp::IIR::Filter<float> hump (Coefficients::makePeakFilter (sampleRate, 200.0f, 0.4f, juce::Decibels::decibelsToGain (9.0f)));
-        juce::dsp::IIR::Filter<float> loss (Coefficients::makeHighShelf (sampleRate, 7000.0f, 0.6f, juce::Decibels::decibelsToGain (-8.0f)));
+        juce::dsp::IIR::Filter<float> loss (Coefficients::makeHighShelf (sampleRate, 7700.0f, 0.6f, 1.0f / 1.65f));
 
         for (auto& v : out)
-            v = loss.processSample (hump.processSample (v));
+            v = loss.processSample (v);
     }
 }
 

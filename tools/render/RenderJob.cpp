@@ -137,6 +137,7 @@ bool RenderJob::checkTargets()
     add ("--save-settings", options.saveSettingsPath);
     add ("--response", options.responsePath);
     add ("--plot", options.plotPath);
+    add ("--spectrum", options.spectrumPath);
 
     const auto input = options.hasAudio() ? SafeFiles::resolveTarget (options.inputPath) : std::string();
     const auto settings = options.settingsPath.isNotEmpty() ? SafeFiles::resolveTarget (options.settingsPath) : std::string();
@@ -387,6 +388,19 @@ bool RenderJob::writePlot (TessaroAudioProcessor& processor)
     return writeFileAtomically (options.plotPath, png.getData(), png.getDataSize(), "plot");
 }
 
+bool RenderJob::writeSpectrum (const std::vector<double>& before, const std::vector<double>& after)
+{
+    const auto image = drawSpectra (before, after, reader->sampleRate,
+                                    "before: " + juce::File (fileFromArgument (options.inputPath)).getFileName(),
+                                    "after: " + juce::File (fileFromArgument (options.outputPath)).getFileName());
+
+    juce::MemoryOutputStream png;
+    if (! juce::PNGImageFormat().writeImageToStream (image, png))
+        return fail ("cannot encode the spectrum") == 0;
+
+    return writeFileAtomically (options.spectrumPath, png.getData(), png.getDataSize(), "spectrum");
+}
+
 bool RenderJob::renderAudio()
 {
     const auto numChannels = (int) reader->numChannels;
@@ -533,6 +547,14 @@ bool RenderJob::renderAudio()
         }
     });
 
+    // The long-term spectra, before and after, when asked for.
+    std::unique_ptr<LongTermSpectrum> spectrumIn, spectrumOut;
+    if (options.spectrumPath.isNotEmpty())
+    {
+        spectrumIn = std::make_unique<LongTermSpectrum> (numChannels);
+        spectrumOut = std::make_unique<LongTermSpectrum> (numChannels);
+    }
+
     juce::MidiBuffer midi;
     float peak = 0.0f;
     int lastPercent = -1;
@@ -549,6 +571,10 @@ bool RenderJob::renderAudio()
         // NaN would spread through its filters and on into every later one.
         for (int c = 0; c < numChannels; ++c)
             nonFiniteIn += silenceNonFinite (chunk->audio.getWritePointer (c), count);
+
+        if (spectrumIn != nullptr)
+            for (int c = 0; c < numChannels; ++c)
+                spectrumIn->push (c, chunk->audio.getReadPointer (c), count);
 
         for (int start = 0; start < count; start += blockSize)
         {
@@ -572,6 +598,10 @@ bool RenderJob::renderAudio()
 
         for (int c = 0; c < numChannels; ++c)
             peak = juce::jmax (peak, chunk->audio.getMagnitude (c, 0, count));
+
+        if (spectrumOut != nullptr)
+            for (int c = 0; c < numChannels; ++c)
+                spectrumOut->push (c, chunk->audio.getReadPointer (c), count);
 
         const auto done = chunk->position + count;
         pipeline.put (*chunk, ChunkPipeline::processed);
@@ -609,6 +639,10 @@ bool RenderJob::renderAudio()
 
     if (! output.commit (error))
         return fail ("cannot move the result into '" + options.outputPath + "': " + error) == 0;
+
+    // Drawn once the audio is in place: the spectrum describes that file.
+    if (spectrumIn != nullptr && ! writeSpectrum (spectrumIn->averagePower(), spectrumOut->averagePower()))
+        return false;
 
     if (lengthWarning.isNotEmpty())
         note (lengthWarning);

@@ -2,6 +2,7 @@
 
 #include "render/RenderOptions.h"
 #include "render/SafeFiles.h"
+#include "render/Spectrum.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -47,6 +48,7 @@ private:
     bool writeSettings (TessaroAudioProcessor& processor);
     bool writeResponse (TessaroAudioProcessor& processor);
     bool writePlot (TessaroAudioProcessor& processor);
+    bool writeSpectrum (const std::vector<double>& before, const std::vector<double>& after);
     bool renderAudio();
     void listPresets() const;
 

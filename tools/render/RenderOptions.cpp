@@ -55,6 +55,7 @@ juce::String RenderOptions::usage()
            "  --save-settings FILE     write the processor's state block once all options are applied\n"
            "  --response FILE|-        write the correction in force as CSV, header \"frequency_hz,gain_db\", one row per grid point (300)\n"
            "  --plot FILE.png          draw the response graph as the editor's graph field shows it (grid, labels, curve)\n"
+           "  --spectrum FILE.png      draw the long-term average spectrum of INPUT and of OUTPUT, in dB (needs INPUT)\n"
            "  --sample-rate R          sample rate for --response/--plot when there is no INPUT (default 44100)\n"
            "  --block-size N           host block size to simulate (default 512)\n"
            "  --list-presets           print the nine presets with their values\n"
@@ -117,7 +118,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         {
             static const juce::StringArray valued { "--preset", "--microphone", "--wind-cover", "--low-cut", "--distance",
                                                     "--aim", "--free-field", "--settings", "--save-settings", "--response",
-                                                    "--plot", "--sample-rate", "--block-size" };
+                                                    "--plot", "--spectrum", "--sample-rate", "--block-size" };
             if (! valued.contains (argument))
                 return fail ("unknown option '" + argument + "' (see --help)");
             if (i + 1 >= arguments.size())
@@ -170,6 +171,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         else if (name == "--save-settings") options.saveSettingsPath = value;
         else if (name == "--response")      options.responsePath = value;
         else if (name == "--plot")          options.plotPath = value;
+        else if (name == "--spectrum")      options.spectrumPath = value;
         else if (name == "--sample-rate")
         {
             const auto number = parseNumber (value);
@@ -192,7 +194,8 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         if (! ok)
             return fail (result.error);
 
-        if (value.isEmpty() && (name == "--settings" || name == "--save-settings" || name == "--response" || name == "--plot"))
+        if (value.isEmpty() && (name == "--settings" || name == "--save-settings" || name == "--response" || name == "--plot"
+                                 || name == "--spectrum"))
             return fail (name + " needs a file name");
     }
 
@@ -221,6 +224,12 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
 
     if (options.plotPath.isNotEmpty() && ! options.plotPath.endsWithIgnoreCase (".png"))
         return fail ("--plot: '" + options.plotPath + "' must end in .png");
+
+    if (options.spectrumPath.isNotEmpty() && ! options.spectrumPath.endsWithIgnoreCase (".png"))
+        return fail ("--spectrum: '" + options.spectrumPath + "' must end in .png");
+
+    if (options.spectrumPath.isNotEmpty() && ! options.hasAudio())
+        return fail ("--spectrum needs INPUT and OUTPUT: it shows the audio before and after");
 
     result.options = options;
     return result;

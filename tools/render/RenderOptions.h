@@ -21,7 +21,7 @@ public:
     juce::String presetName;
     std::optional<int> preset;
     std::optional<float> microphone, windCover, lowCut, distance, aim, freeField;
-    juce::String settingsPath, saveSettingsPath, responsePath, plotPath;
+    juce::String settingsPath, saveSettingsPath, responsePath, plotPath, spectrumPath;
     std::optional<double> sampleRate;
     int blockSize = 512;
     bool listPresets = false;

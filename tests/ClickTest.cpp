@@ -130,3 +130,44 @@ TEST (Clicks, NoChangeWhileAudioPlaysClicks)
                      c.change.name, worst, detail.toRawUTF8());
     }
 }
+
+// Before playback there is nothing to fade from: after prepareToPlay, after
+// releaseResources, and for a state restored before the first block, the
+// first block already runs the new design, sample for sample as a processor
+// set up that way from the start.
+TEST (Clicks, ChangesBeforePlaybackApplyAtOnce)
+{
+    TessaroAudioProcessor reference;
+    test::set (reference, "distance", 90.0f);
+    test::set (reference, "lowCut", 0.0f);
+    reference.prepareToPlay (rate, 512);
+    const auto expected = test::impulseResponse (reference, 512);
+
+    const auto block = test::state (reference);
+
+    struct Case { const char* name; std::function<void (TessaroAudioProcessor&)> setUp; };
+    const Case cases[] {
+        { "set, then prepare",   [] (TessaroAudioProcessor& p) { test::set (p, "distance", 90.0f); test::set (p, "lowCut", 0.0f);
+                                                                 p.prepareToPlay (rate, 512); } },
+        { "prepare, then set",   [] (TessaroAudioProcessor& p) { p.prepareToPlay (rate, 512);
+                                                                 test::set (p, "distance", 90.0f); test::set (p, "lowCut", 0.0f); } },
+        { "prepare, restore",    [&] (TessaroAudioProcessor& p) { p.prepareToPlay (rate, 512); test::restore (p, block); } },
+        { "played, released, restored", [&] (TessaroAudioProcessor& p)
+          {
+              p.prepareToPlay (rate, 512);
+              auto noise = test::noise (512, 5);
+              juce::MidiBuffer midi;
+              p.processBlock (noise, midi);
+              p.releaseResources();
+              test::restore (p, block);
+          } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        TessaroAudioProcessor p;
+        c.setUp (p);
+        EXPECT_EQ (test::impulseResponse (p, 512), expected);
+    }
+}

@@ -95,11 +95,14 @@ pass "Ardour's VST3 scanner: $product $version, 1 input, 1 output"
   || fail "the renderer could not write the response"
 predicted=$(sed -n '102p' "$scratch/response.csv" | cut -d, -f2)
 
-cat >"$scratch/session.lua" <<LUA
+# The start of every session script: a new session on the dummy backend with
+# one track: a sine generator at 201.587 Hz, -20 dBFS, into the plug-in.
+session_start() {
+  cat <<LUA
 ARDOUR.config ():set_hide_dummy_backend (false)
 AudioEngine:set_backend ("None (Dummy)", "", "")
 assert (AudioEngine:start (false) == 0, "dummy backend did not start")
-assert (create_session ("$scratch/session", "check", 48000), "no session")
+assert (create_session ("$1", "$2", 48000), "no session")
 local track = Session:new_audio_track (1, 1, nil, 1, "dish", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true):front ()
 local gen = ARDOUR.LuaAPI.new_luaproc (Session, "SinGen")
 local eq = ARDOUR.LuaAPI.new_plugin (Session, "$product", ARDOUR.PluginType.VST3, "")
@@ -108,6 +111,11 @@ track:add_processor_by_index (gen, 0, nil, true)
 track:add_processor_by_index (eq, 1, nil, true)
 ARDOUR.LuaAPI.set_processor_param (gen, 0, 201.587)
 ARDOUR.LuaAPI.set_processor_param (gen, 1, -20)
+LUA
+}
+
+session_start "$scratch/session" check >"$scratch/session.lua"
+cat >>"$scratch/session.lua" <<LUA
 ARDOUR.LuaAPI.set_processor_param (eq, 1, 0.5)   -- wind cover: Windjammer
 Session:request_roll (ARDOUR.TransportRequestSource.TRS_UI)
 ARDOUR.LuaAPI.usleep (1500000)
@@ -168,20 +176,8 @@ tweaked_distance=0.65
 predicted_preset=$(sed -n '102p' "$scratch/preset.csv" | cut -d, -f2)
 predicted_tweaked=$(sed -n '102p' "$scratch/tweaked.csv" | cut -d, -f2)
 
-rm -rf "$scratch/presets"
-cat >"$scratch/presets.lua" <<LUA
-ARDOUR.config ():set_hide_dummy_backend (false)
-AudioEngine:set_backend ("None (Dummy)", "", "")
-assert (AudioEngine:start (false) == 0, "dummy backend did not start")
-assert (create_session ("$scratch/presets", "presets", 48000), "no session")
-local track = Session:new_audio_track (1, 1, nil, 1, "dish", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true):front ()
-local gen = ARDOUR.LuaAPI.new_luaproc (Session, "SinGen")
-local eq = ARDOUR.LuaAPI.new_plugin (Session, "$product", ARDOUR.PluginType.VST3, "")
-assert (not eq:isnil (), "Ardour cannot create the VST3 plug-in")
-track:add_processor_by_index (gen, 0, nil, true)
-track:add_processor_by_index (eq, 1, nil, true)
-ARDOUR.LuaAPI.set_processor_param (gen, 0, 201.587)
-ARDOUR.LuaAPI.set_processor_param (gen, 1, -20)
+session_start "$scratch/presets" presets >"$scratch/presets.lua"
+cat >>"$scratch/presets.lua" <<LUA
 
 local function gain (route)
   local meter = route:peak_meter ()

@@ -135,6 +135,24 @@ void SmoothChain::processChain (Chain& chain, juce::AudioBuffer<float>& buffer, 
     chain.process (juce::dsp::ProcessContextReplacing<float> (part));
 }
 
+void SmoothChain::blend (juce::AudioBuffer<float>& buffer, int start, int length, const juce::AudioBuffer<float>& other,
+                         int channels, const Fade& fade, Weighted weighted) const noexcept
+{
+    for (int ch = 0; ch < channels; ++ch)
+    {
+        auto* out = buffer.getWritePointer (ch, start);
+        const auto* in = other.getReadPointer (ch);
+
+        for (int i = 0; i < length; ++i)
+        {
+            // The weight reaches the fade's end value on the fade's last sample.
+            const auto weight = fade.weightAt (fade.position + i + 1, fadeLength);
+            out[i] = weighted == Weighted::other ? out[i] + (in[i] - out[i]) * weight
+                                                 : in[i] + (out[i] - in[i]) * weight;
+        }
+    }
+}
+
 void SmoothChain::process (juce::AudioBuffer<float>& buffer, bool bypassed) noexcept
 {
     const auto numSamples = buffer.getNumSamples();
@@ -186,17 +204,7 @@ void SmoothChain::process (juce::AudioBuffer<float>& buffer, bool bypassed) noex
 
         processWet (buffer, start, length);
 
-        for (int ch = 0; ch < channels; ++ch)
-        {
-            auto* out = buffer.getWritePointer (ch, start);
-            const auto* dry = dryBuffer.getReadPointer (ch);
-
-            for (int i = 0; i < length; ++i)
-            {
-                const auto wet = wetFade.weightAt (wetFade.position + i + 1, fadeLength);
-                out[i] = dry[i] + (out[i] - dry[i]) * wet;
-            }
-        }
+        blend (buffer, start, length, dryBuffer, channels, wetFade, Weighted::buffer);
 
         wetFade.position += length;
         start += length;
@@ -238,17 +246,7 @@ void SmoothChain::processWet (juce::AudioBuffer<float>& buffer, int start, int n
         processChain (current, buffer, at, length);
         processChain (next, newChainBuffer, 0, length);
 
-        for (int ch = 0; ch < channels; ++ch)
-        {
-            auto* out = buffer.getWritePointer (ch, at);
-            const auto* in = newChainBuffer.getReadPointer (ch);
-
-            for (int i = 0; i < length; ++i)
-            {
-                const auto weight = designFade.weightAt (designFade.position + i + 1, fadeLength);
-                out[i] = out[i] + (in[i] - out[i]) * weight;
-            }
-        }
+        blend (buffer, at, length, newChainBuffer, channels, designFade, Weighted::other);
 
         designFade.position += length;
         offset += length;

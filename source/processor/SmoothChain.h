@@ -68,6 +68,12 @@ private:
     static void resetChain (Chain& chain) noexcept;
 
     void processWet (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
+
+    /** Mixes `other` (from its sample 0) with the buffer (from `start`) along
+        the fade, whose weight belongs to the side named. */
+    enum class Weighted { buffer, other };
+    void blend (juce::AudioBuffer<float>& buffer, int start, int length, const juce::AudioBuffer<float>& other,
+                int channels, const Fade& fade, Weighted weighted) const noexcept;
     void processChain (Chain& chain, juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
     std::array<Chain, 2> chains;

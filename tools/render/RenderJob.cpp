@@ -6,6 +6,7 @@
 #include "processor/TessaroPresets.h"
 
 #include "render/ChunkPipeline.h"
+#include "render/WavChunks.h"
 
 #include <cmath>
 #include <cstdio>
@@ -41,6 +42,22 @@ namespace
             else if (sample >= 1.0)  dest[i] = std::numeric_limits<int>::max();
             else                     dest[i] = juce::roundToInt (std::numeric_limits<int>::max() * sample);
         }
+    }
+
+    /** What the framework's writer puts before the audio of an empty file
+        with these settings and metadata values; empty if it cannot write them. */
+    juce::MemoryBlock writerHeader (juce::AudioFormat& format, double rate, int numChannels, int bitDepth,
+                                    const juce::StringPairArray& metadata)
+    {
+        juce::MemoryBlock header;
+        auto stream = std::make_unique<juce::MemoryOutputStream> (header, false);
+        std::unique_ptr<juce::AudioFormatWriter> writer (format.createWriterFor (stream.get(), rate, (unsigned int) numChannels,
+                                                                                bitDepth, metadata, 0));
+        if (writer == nullptr)
+            return {};
+        stream.release();
+        writer.reset();
+        return header;
     }
 
     /** Replaces samples that are not finite by silence; returns how many. */
@@ -437,6 +454,40 @@ bool RenderJob::renderAudio()
         note ("removed " + plural (output.stalePartialsRemoved(), "unfinished file", "unfinished files")
               + " of '" + options.outputPath + "' left by a run that was stopped");
 
+    // A WAV output keeps the chunks of the recording, written around the
+    // audio by WavChunks; the framework's writer writes only the samples
+    // (and a header of its own, which ours covers). For an input that is not
+    // WAV, the chunks are those the framework makes of its metadata.
+    const auto wavOutput = dynamic_cast<juce::WavAudioFormat*> (outputFormat) != nullptr;
+    WavChunks::ChunkList chunkList;
+    juce::MemoryBlock fmtBody;
+    juce::int64 audioOffset = 0;
+    juce::int64 writerHeaderBytes = 0;
+
+    if (wavOutput)
+    {
+        const auto plain = writerHeader (*outputFormat, rate, numChannels, bitDepth, {});
+        juce::MemoryInputStream plainStream (plain, false);
+        const auto plainList = WavChunks::read (plainStream, (juce::int64) plain.getSize());
+        for (const auto& chunk : plainList.chunks)
+            if (chunk.is ("fmt "))
+                fmtBody = chunk.body;
+
+        if (WavChunks::isWave (*inputStream))
+        {
+            chunkList = WavChunks::read (*inputStream, inputSize);
+        }
+        else
+        {
+            const auto converted = writerHeader (*outputFormat, rate, numChannels, bitDepth, reader->metadataValues);
+            juce::MemoryInputStream convertedStream (converted, false);
+            chunkList = WavChunks::read (convertedStream, (juce::int64) converted.getSize());
+        }
+
+        writerHeaderBytes = (juce::int64) plain.getSize();
+        audioOffset = (juce::int64) WavChunks::headerBytes (chunkList, fmtBody.getSize());
+    }
+
     std::unique_ptr<juce::AudioFormatWriter> writer;
     std::shared_ptr<std::atomic<bool>> streamFailed;
 
@@ -444,13 +495,22 @@ bool RenderJob::renderAudio()
         auto stream = std::make_unique<SafeFiles::OutputStream> (output.descriptor());
         streamFailed = stream->failure;
 
+        // The framework's header ends where ours does, so its samples land
+        // where the data chunk wants them.
+        if (wavOutput && ! fmtBody.isEmpty() && audioOffset >= writerHeaderBytes)
+            stream->setPosition (audioOffset - writerHeaderBytes);
+
         const auto qualities = outputFormat->getQualityOptions();
         writer.reset (outputFormat->createWriterFor (stream.get(), rate, (unsigned int) numChannels, bitDepth,
-                                                     reader->metadataValues, juce::jmax (0, qualities.size() - 1)));
+                                                     wavOutput ? juce::StringPairArray() : reader->metadataValues,
+                                                     juce::jmax (0, qualities.size() - 1)));
         if (writer == nullptr)
             return fail (outputFormat->getFormatName() + " cannot store " + plural (numChannels, "channel", "channels") + " at "
                          + juce::String (rate) + " Hz") == 0;
         stream.release();   // the writer owns it now
+
+        if (wavOutput && (fmtBody.isEmpty() || audioOffset < writerHeaderBytes))
+            return fail ("cannot lay out the chunks of '" + options.outputPath + "'") == 0;
     }
 
     // Same depth, other kind of number: say so, as for any other conversion.
@@ -470,7 +530,7 @@ bool RenderJob::renderAudio()
     const auto chunkSamples = juce::jmax (1, samplesWanted / blockSize) * blockSize;
     ChunkPipeline pipeline (chunksInFlight, numChannels, chunkSamples);
     std::atomic<bool> readFailed { false }, writeFailed { false };
-    std::atomic<juce::int64> failedAt { 0 }, framesRead { 0 };
+    std::atomic<juce::int64> failedAt { 0 }, framesRead { 0 }, framesWritten { 0 };
     std::atomic<bool> endedEarly { false };
 
     std::thread reading ([&]
@@ -543,6 +603,8 @@ bool RenderJob::renderAudio()
 
             if (! writeFailed && (! writer->write (channels.data(), chunk->numSamples) || streamFailed->load()))
                 writeFailed = true;
+            else
+                framesWritten += chunk->numSamples;
             pipeline.put (*chunk, ChunkPipeline::freeChunks);
         }
     });
@@ -634,6 +696,24 @@ bool RenderJob::renderAudio()
 
     writer.reset();   // finishes the file (headers, last frames)
 
+    if (wavOutput)
+    {
+        // Now that the size of the audio is known: the chunks after it, then
+        // the header with every size right (RF64 once the file reaches 4 GiB).
+        const auto dataBytes = (juce::uint64) framesWritten.load() * (juce::uint64) numChannels * (juce::uint64) (bitDepth / 8);
+        const auto tail = WavChunks::trailer (chunkList, dataBytes);
+        const auto head = WavChunks::header (chunkList, fmtBody, dataBytes, tail.getSize());
+
+        SafeFiles::OutputStream stream (output.descriptor());
+        stream.setPosition (audioOffset + (juce::int64) dataBytes);
+        stream.write (tail.getData(), tail.getSize());
+        stream.setPosition (0);
+        stream.write (head.getData(), head.getSize());
+        stream.flush();
+        if (stream.failure->load())
+            streamFailed->store (true);
+    }
+
     if (streamFailed->load())
         return fail ("writing '" + options.outputPath + "' failed (disk full?)") == 0;
 
@@ -649,6 +729,8 @@ bool RenderJob::renderAudio()
     if (endedEarly)
         note ("warning: '" + options.inputPath + "' ended early while it was read: read " + plural (framesRead.load(), "frame", "frames")
               + " of " + juce::String (length));
+    if (chunkList.damage.isNotEmpty())
+        note ("warning: '" + options.inputPath + "' is damaged: " + chunkList.damage + "; the chunks from there on were not copied");
     if (nonFiniteIn > 0)
         note ("warning: " + plural (nonFiniteIn, "input sample was", "input samples were")
               + " not finite (NaN or infinite) and processed as silence");

@@ -114,10 +114,14 @@ namespace
         return text;
     }
 
-    std::string hours (double seconds)
+    std::string audioLength (double seconds)
     {
+        // Takes of a few minutes add up to archives of thousands of hours.
         char text[32];
-        std::snprintf (text, sizeof (text), "%.2f h", seconds / 3600.0);
+        if (seconds < 3600.0)
+            std::snprintf (text, sizeof (text), "%.1f min", seconds / 60.0);
+        else
+            std::snprintf (text, sizeof (text), "%.2f h", seconds / 3600.0);
         return text;
     }
 
@@ -299,7 +303,7 @@ int BatchRunner::run()
 
     auto summary = std::string (prefix) + "rendered " + std::to_string (filesDone) + " of " + std::to_string (items.size()
                    + skippedExisting.size()) + (items.size() + skippedExisting.size() == 1 ? " file" : " files")
-                   + " (" + hours (secondsDone) + " of audio) in " + duration (now() - startTime);
+                   + " (" + audioLength (secondsDone) + " of audio) in " + duration (now() - startTime);
     if (! skippedExisting.empty())
         summary += "; " + std::to_string (skippedExisting.size()) + " skipped (result exists)";
     if (filesFailed > 0)
@@ -631,7 +635,7 @@ void BatchRunner::drawProgress (bool force)
     const auto elapsed = t - startTime;
     const auto speed = elapsed > 0.0 ? secondsDone / elapsed : 0.0;
     std::string line = "\r" + std::to_string (filesDone + filesFailed) + "/" + std::to_string (items.size()) + " files, "
-                       + hours (secondsDone) + " of " + hours (totalSeconds) + " audio";
+                       + audioLength (secondsDone) + " of " + audioLength (totalSeconds) + " audio";
     if (speed > 0.0)
     {
         char text[64];

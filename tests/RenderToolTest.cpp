@@ -8,6 +8,7 @@
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -935,4 +936,208 @@ TEST (LongTermSpectrum, LevelsAndIndependenceFromBlockSizes)
     LongTermSpectrum silent (1);
     const auto nothing = silent.averagePower();
     EXPECT_TRUE (std::all_of (nothing.begin(), nothing.end(), [] (double p) { return p == 0.0; }));
+}
+
+namespace
+{
+    /** A small archive made by the test: nested folders, a note, a Mac
+        resource fork named as audio, a corrupt WAV and a loose file. */
+    class RenderBatch : public RenderTool
+    {
+    protected:
+        void SetUp() override
+        {
+            RenderTool::SetUp();
+            ASSERT_TRUE (file ("takes/day2/deeper").createDirectory());
+            writeAudio ("takes/a.wav", 1, 9000);
+            writeAudio ("takes/day2/b.wav", 2, 7000);
+            writeAudio ("takes/day2/deeper/c.flac", 1, 5000, 44100.0, 24);
+            writeAudio ("loose.wav", 1, 3000);
+            file ("takes/notes.txt").replaceWithText ("wind from the north");
+            file ("takes/._a.wav").replaceWithText ("resource fork");
+            file ("takes/day2/bad.wav").replaceWithText ("RIFF, then junk where the format chunk belongs");
+        }
+
+        /** Every file under the test folder, by relative path, with its bytes. */
+        std::map<juce::String, juce::MemoryBlock> tree (const juce::String& under = {}) const
+        {
+            std::map<juce::String, juce::MemoryBlock> files;
+            const auto root = under.isEmpty() ? dir : file (under);
+            for (const auto& entry : juce::RangedDirectoryIterator (root, true, "*", juce::File::findFiles))
+            {
+                const auto name = entry.getFile().getRelativePathFrom (root);
+                if (! name.startsWith (".std"))
+                    entry.getFile().loadFileAsData (files[name]);
+            }
+            return files;
+        }
+
+        juce::StringArray partialFiles() const
+        {
+            juce::StringArray found;
+            for (const auto& entry : juce::RangedDirectoryIterator (dir, true, "*.tessaroeq-partial-*", juce::File::findFiles))
+                found.add (entry.getFile().getRelativePathFrom (dir));
+            return found;
+        }
+
+        static int errorLines (const juce::String& err)
+        {
+            juce::StringArray lines;
+            lines.addLines (err);
+            int count = 0;
+            for (const auto& line : lines)
+                count += line.startsWith ("tessaroeq-render: error: ") ? 1 : 0;
+            return count;
+        }
+    };
+}
+
+TEST_F (RenderBatch, EachFileIsItsSingleRenderUnderItsRelativePath)
+{
+    const auto inputsBefore = tree();
+
+    const auto result = run ({ "--preset", "singbird (far)", "--aim", "40", "--output-dir", "eq/archive", "--recursive",
+                               "-j", "2", "takes", "loose.wav" });
+
+    // The corrupt file fails with one line naming it; the others are written.
+    EXPECT_EQ (result.status, 1) << result.err;
+    EXPECT_EQ (errorLines (result.err), 1) << result.err;
+    EXPECT_TRUE (result.err.contains ("tessaroeq-render: error: takes/day2/bad.wav: input 'takes/day2/bad.wav' is not an audio file"))
+        << result.err;
+    EXPECT_TRUE (result.err.contains ("skipped 2 files in 'takes' that are not audio by name (.txt, hidden)")) << result.err;
+    EXPECT_TRUE (result.err.contains ("rendered 4 of 5 files")) << result.err;
+    EXPECT_TRUE (result.err.contains ("; 1 failed")) << result.err;
+
+    const std::map<juce::String, juce::String> expected {
+        { "takes/a.wav", "eq/archive/takes/a.wav" },
+        { "takes/day2/b.wav", "eq/archive/takes/day2/b.wav" },
+        { "takes/day2/deeper/c.flac", "eq/archive/takes/day2/deeper/c.flac" },
+        { "loose.wav", "eq/archive/loose.wav" },
+    };
+    juce::StringArray written;
+    for (const auto& [name, data] : tree ("eq"))
+        written.add (name);
+    written.sort (false);
+    EXPECT_EQ (written.joinIntoString (" "), "archive/loose.wav archive/takes/a.wav archive/takes/day2/b.wav archive/takes/day2/deeper/c.flac");
+
+    // Byte for byte what a single render of the same file gives.
+    for (const auto& [input, output] : expected)
+    {
+        SCOPED_TRACE (input);
+        const auto single = run ({ "--preset", "singbird (far)", "--aim", "40", input, "single" + file (input).getFileExtension() });
+        ASSERT_EQ (single.status, 0) << single.err;
+        EXPECT_TRUE (file (output).hasIdenticalContentTo (file ("single" + file (input).getFileExtension())));
+        file ("single" + file (input).getFileExtension()).deleteFile();
+    }
+
+    for (const auto& [name, data] : inputsBefore)
+        EXPECT_EQ (tree()[name], data) << name << " was touched";
+    EXPECT_EQ (partialFiles(), juce::StringArray());
+
+    // Quiet: the failure and the summary only.
+    ASSERT_TRUE (file ("eq").deleteRecursively());
+    const auto quiet = run ({ "-q", "--output-dir", "eq", "--recursive", "takes" });
+    EXPECT_EQ (quiet.status, 1);
+    juce::StringArray lines;
+    lines.addLines (quiet.err.trimEnd());
+    ASSERT_EQ (lines.size(), 2) << quiet.err;
+    EXPECT_TRUE (lines[0].startsWith ("tessaroeq-render: error: takes/day2/bad.wav: "));
+    EXPECT_TRUE (lines[1].startsWith ("tessaroeq-render: rendered 3 of 4 files"));
+}
+
+TEST_F (RenderBatch, ExistingResultsAreSkippedUnlessOverwriteIsGiven)
+{
+    file ("takes/day2/bad.wav").deleteFile();
+    ASSERT_EQ (run ({ "--output-dir", "eq", "--suffix", "-eq", "--recursive", "takes" }).status, 0);
+    const auto rendered = tree ("eq");
+    ASSERT_EQ (rendered.size(), 3u);
+    EXPECT_EQ (rendered.count ("takes/day2/deeper/c-eq.flac"), 1u);
+
+    file ("eq/takes/a-eq.wav").replaceWithText ("earlier result");
+    file ("eq/takes/day2/b-eq.wav").deleteFile();
+
+    const auto again = run ({ "--output-dir", "eq", "--suffix", "-eq", "--recursive", "takes" });
+    EXPECT_EQ (again.status, 0) << again.err;
+    EXPECT_TRUE (again.err.contains ("skipped 'takes/a.wav': 'eq/takes/a-eq.wav' exists (--overwrite replaces it)")) << again.err;
+    EXPECT_TRUE (again.err.contains ("rendered 1 of 3 files")) << again.err;
+    EXPECT_TRUE (again.err.contains ("2 skipped (result exists)")) << again.err;
+    EXPECT_EQ (file ("eq/takes/a-eq.wav").loadFileAsString(), "earlier result");
+    EXPECT_EQ (tree ("eq")["takes/day2/b-eq.wav"], rendered.at ("takes/day2/b-eq.wav"));
+
+    const auto overwritten = run ({ "--overwrite", "--output-dir", "eq", "--suffix", "-eq", "--recursive", "takes" });
+    EXPECT_EQ (overwritten.status, 0) << overwritten.err;
+    EXPECT_FALSE (overwritten.err.contains ("skipped 'takes")) << overwritten.err;
+    EXPECT_EQ (tree ("eq"), rendered);
+}
+
+TEST_F (RenderBatch, CommandLinesThatCannotWorkAreRefusedBeforeAnyWork)
+{
+    ASSERT_TRUE (file ("other").createDirectory());
+    writeAudio ("other/a.wav", 1, 1000);
+    file ("plain-file").replaceWithText ("x");
+
+    struct Case { juce::StringArray args; const char* message; };
+    const Case cases[] {
+        { { "loose.wav", "takes/a.wav", "out.wav" },                                   "several inputs need --output-dir" },
+        { { "--output-dir", "eq", "takes" },                                           "'takes' is a folder; add --recursive" },
+        { { "--output-dir", "eq", "takes/a.wav", "other/a.wav" },                      "would both be written to 'eq/a.wav'" },
+        { { "--output-dir", "eq", "loose.wav", "loose.wav" },                          "would both be written to 'eq/loose.wav'" },
+        { { "--output-dir", "eq", "--recursive", "takes", "other/../takes" },          "would both be written to" },
+        { { "--output-dir", "takes", "--recursive", "takes" },                         "is inside INPUT folder 'takes'" },
+        { { "--output-dir", "takes/day2/new", "--recursive", "takes" },                "is inside INPUT folder 'takes'" },
+        { { "--output-dir", ".", "loose.wav" },                                        "would be written over an input, 'loose.wav'" },
+        { { "--output-dir", "..", "--recursive", "../" + dir.getFileName() },          "would be written over an input" },
+        { { "--output-dir", "plain-file", "loose.wav" },                               "is not a folder" },
+        { { "--output-dir", "eq" },                                                    "needs at least one INPUT" },
+        { { "--output-dir", "" , "loose.wav" },                                        "--output-dir needs a folder name" },
+        { { "--output-dir", "eq", "--response", "r.csv", "loose.wav" },                "--response writes one file" },
+        { { "--output-dir", "eq", "--plot", "p.png", "loose.wav" },                    "--plot writes one file" },
+        { { "--output-dir", "eq", "--spectrum", "s.png", "loose.wav" },                "--spectrum writes one file" },
+        { { "--output-dir", "eq", "--save-settings", "s.bin", "loose.wav" },           "--save-settings writes one file" },
+        { { "--output-dir", "eq", "--sample-rate", "48000", "loose.wav" },             "--sample-rate applies only without INPUT" },
+        { { "--recursive", "loose.wav", "out.wav" },                                   "--recursive applies only to a batch" },
+        { { "--overwrite", "loose.wav", "out.wav" },                                   "--overwrite applies only to a batch" },
+        { { "-j4", "loose.wav", "out.wav" },                                           "--jobs applies only to a batch" },
+        { { "--output-dir", "eq", "-j", "0", "loose.wav" },                            "-j: '0' is not a whole number" },
+        { { "--output-dir", "eq", "--jobs=many", "loose.wav" },                        "--jobs: 'many'" },
+        { { "--output-dir", "eq", "--suffix", "a/b", "loose.wav" },                    "--suffix: 'a/b' must not contain '/'" },
+    };
+
+    const auto before = tree();
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.args.joinIntoString (" "));
+        const auto result = run (c.args);
+        EXPECT_EQ (result.status, 2) << result.err;
+        EXPECT_TRUE (result.err.startsWith ("tessaroeq-render: error: ")) << result.err;
+        EXPECT_TRUE (result.err.contains (c.message)) << result.err;
+        EXPECT_EQ (result.err.trimEnd().indexOfChar ('\n'), -1) << "one line only: " << result.err;
+        EXPECT_EQ (tree(), before) << "something was written";
+        EXPECT_FALSE (file ("eq").exists());
+    }
+}
+
+TEST_F (RenderBatch, ASignalStopsEveryRenderInFlightAndLeavesNoPartialFile)
+{
+    ASSERT_TRUE (file ("long").createDirectory());
+    for (auto* name : { "long/one.wav", "long/two.wav", "long/three.wav" })
+        writeLongAudio (name);
+    file ("eq/long/one.wav").create();
+    file ("eq/long/one.wav").replaceWithText ("earlier result");
+    const auto before = tree();
+
+    const auto pid = start ({ "--overwrite", "--block-size", "1", "--output-dir", "eq", "--recursive", "-j", "2", "long" });
+
+    // Wait until both renders are writing, then stop the batch alone: it
+    // must pass the signal on.
+    for (int i = 0; i < 3000 && partialFiles().size() < 2; ++i)
+        juce::Thread::sleep (5);
+    ASSERT_EQ (partialFiles().size(), 2) << "the renders never got going";
+    kill (pid, SIGTERM);
+    const auto result = finish (pid);
+
+    EXPECT_EQ (result.status, 128 + SIGTERM) << result.err;
+    EXPECT_TRUE (result.err.trimEnd().fromLastOccurrenceOf ("\n", false, false).contains ("interrupted by SIGTERM")) << result.err;
+    EXPECT_EQ (partialFiles(), juce::StringArray());
+    EXPECT_EQ (tree(), before);   // results as they were; no folder or file left over
 }

@@ -41,9 +41,40 @@ namespace
     }
 }
 
+namespace
+{
+    /** What a batch cannot take: options that name one file of their own
+        (each file would overwrite the last), and a batch without inputs. */
+    juce::String checkBatch (RenderOptions& options, const juce::StringArray& positional)
+    {
+        const std::pair<const char*, const juce::String*> singleFileOptions[] {
+            { "--save-settings", &options.saveSettingsPath }, { "--response", &options.responsePath },
+            { "--plot", &options.plotPath }, { "--spectrum", &options.spectrumPath } };
+
+        for (const auto& [name, path] : singleFileOptions)
+            if (path->isNotEmpty())
+                return juce::String (name) + " writes one file and cannot be used with --output-dir (run it on its own)";
+
+        if (options.sampleRate)
+            return "--sample-rate applies only without INPUT: each file's own rate is used";
+        if (options.listPresets)
+            return "--list-presets cannot be used with --output-dir (run it on its own)";
+        if (positional.isEmpty())
+            return "--output-dir needs at least one INPUT (see --help)";
+
+        for (const auto& input : positional)
+            if (input.isEmpty())
+                return "INPUT is an empty name (see --help)";
+
+        options.inputs = positional;
+        return {};
+    }
+}
+
 juce::String RenderOptions::usage()
 {
     return "Usage: tessaroeq-render [options] INPUT OUTPUT\n"
+           "       tessaroeq-render [options] --output-dir DIR [--recursive] INPUT...\n"
            "Equalises a parabolic-dish recording with TessaroEQ.\n"
            "\n"
            "  --preset NAME            one of the nine preset names, case-insensitive (\"singbird (far)\")\n"
@@ -59,12 +90,19 @@ juce::String RenderOptions::usage()
            "  --sample-rate R          sample rate for --response/--plot when there is no INPUT (default 44100)\n"
            "  --block-size N           host block size to simulate (default 512)\n"
            "  --list-presets           print the nine presets with their values\n"
+           "  --output-dir DIR         batch: render every INPUT to DIR under its own name\n"
+           "  --recursive              batch: INPUT may be a folder, walked with its subfolders (kept under DIR/FOLDER/)\n"
+           "  --suffix TEXT            batch: add TEXT to each result's name before its extension (\"-eq\")\n"
+           "  --overwrite              batch: replace results that exist (they are skipped otherwise)\n"
+           "  -j, --jobs N             batch: render N files at once (default: the number of cores)\n"
            "  -q, --quiet              no progress bar, notes or warnings\n"
            "  -h, --help               print this help\n"
            "\n"
            "Settings apply in this order: settings file, preset, then each single option.\n"
            "--save-settings, --response, --plot and --list-presets work without INPUT and OUTPUT.\n"
-           "Exit status: 0 success, 1 file or format error, 2 usage error.\n";
+           "A batch takes the settings options only; in a folder, files not named as audio\n"
+           "(.wav .bwf .aif .aiff .flac .ogg) and hidden files are skipped.\n"
+           "Exit status: 0 success, 1 file or format error (in a batch: some file failed), 2 usage error.\n";
 }
 
 RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& arguments)
@@ -72,6 +110,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
     ParseResult result;
     RenderOptions options;
     juce::StringArray positional;
+    juce::String batchOnlyOption;   // the last option that only a batch takes
 
     auto fail = [&result] (const juce::String& message)
     {
@@ -106,6 +145,11 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
 
         if (argument == "-q" || argument == "--quiet")   { options.quiet = true; continue; }
         if (argument == "--list-presets")                { options.listPresets = true; continue; }
+        if (argument == "--recursive")                   { options.recursive = true; batchOnlyOption = argument; continue; }
+        if (argument == "--overwrite")                   { options.overwrite = true; batchOnlyOption = argument; continue; }
+
+        if (argument.startsWith ("-j") && argument.length() > 2)   // "-j4"
+            argument = "--jobs=" + argument.substring (2);
 
         // Every other option takes a value, as "--name value" or "--name=value".
         juce::String name = argument, value;
@@ -118,7 +162,8 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         {
             static const juce::StringArray valued { "--preset", "--microphone", "--wind-cover", "--low-cut", "--distance",
                                                     "--aim", "--free-field", "--settings", "--save-settings", "--response",
-                                                    "--plot", "--spectrum", "--sample-rate", "--block-size" };
+                                                    "--plot", "--spectrum", "--sample-rate", "--block-size",
+                                                    "--output-dir", "--suffix", "-j", "--jobs" };
             if (! valued.contains (argument))
                 return fail ("unknown option '" + argument + "' (see --help)");
             if (i + 1 >= arguments.size())
@@ -186,6 +231,25 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
                 return fail ("--block-size: '" + value + "' is not a whole number from 1 to 65536");
             options.blockSize = (int) *number;
         }
+        else if (name == "--output-dir")
+        {
+            if (value.isEmpty())
+                return fail ("--output-dir needs a folder name");
+            options.outputDir = value;
+        }
+        else if (name == "--suffix")
+        {
+            if (value.containsChar ('/') || value.containsChar ('\0'))
+                return fail ("--suffix: '" + value + "' must not contain '/'");
+            options.suffix = value;
+        }
+        else if (name == "-j" || name == "--jobs")
+        {
+            const auto number = parseNumber (value);
+            if (! number || *number < 1.0 || *number > 1024.0 || *number != std::floor (*number))
+                return fail (name + ": '" + value + "' is not a whole number from 1 to 1024");
+            options.jobs = (int) *number;
+        }
         else
         {
             return fail ("unknown option '" + name + "' (see --help)");
@@ -194,15 +258,34 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         if (! ok)
             return fail (result.error);
 
+        // What shapes the processor is given to each file of a batch as typed.
+        static const juce::StringArray settingsOptions { "--preset", "--microphone", "--wind-cover", "--low-cut", "--distance",
+                                                         "--aim", "--free-field", "--settings", "--block-size" };
+        if (settingsOptions.contains (name))
+            options.settingsArguments.add (name + "=" + value);
+        if (name == "--suffix" || name == "--jobs" || name == "-j")
+            batchOnlyOption = name;
+
         if (value.isEmpty() && (name == "--settings" || name == "--save-settings" || name == "--response" || name == "--plot"
                                  || name == "--spectrum"))
             return fail (name + " needs a file name");
     }
 
+    if (options.isBatch())
+    {
+        if (const auto error = checkBatch (options, positional); error.isNotEmpty())
+            return fail (error);
+        result.options = options;
+        return result;
+    }
+
+    if (batchOnlyOption.isNotEmpty())
+        return fail (batchOnlyOption + " applies only to a batch (--output-dir DIR)");
+
     if (positional.size() == 1)
         return fail ("an INPUT needs an OUTPUT (see --help)");
     if (positional.size() > 2)
-        return fail ("unexpected argument '" + positional[2] + "' (see --help)");
+        return fail ("unexpected argument '" + positional[2] + "' (several inputs need --output-dir DIR; see --help)");
 
     if (positional.size() == 2)
     {

@@ -27,7 +27,16 @@ public:
     bool listPresets = false;
     bool quiet = false;
 
+    // A batch (--output-dir): every INPUT, the folder its results go under,
+    // and the options given to each file's own render, as they were typed.
+    juce::StringArray inputs;
+    juce::String outputDir, suffix;
+    bool recursive = false, overwrite = false;
+    std::optional<int> jobs;
+    juce::StringArray settingsArguments;
+
     bool hasAudio() const noexcept   { return inputPath.isNotEmpty(); }
+    bool isBatch() const noexcept    { return outputDir.isNotEmpty(); }
 };
 
 struct RenderOptions::ParseResult

@@ -1,5 +1,6 @@
 // tessaroeq-render: runs the TessaroEQ processor over audio files offline.
 
+#include "render/BatchRunner.h"
 #include "render/RenderJob.h"
 #include "render/RenderOptions.h"
 #include "render/SafeFiles.h"
@@ -148,6 +149,11 @@ int main (int argc, char* argv[])
         std::fprintf (stderr, "tessaroeq-render: error: %s\n", SafeFiles::printable (parsed.error).toRawUTF8());
         return RenderOptions::usageError;
     }
+
+    // A batch runs this program once per file and handles its own signals:
+    // each render cleans up after itself, the batch waits for them.
+    if (parsed.options->isBatch())
+        return BatchRunner (std::move (*parsed.options)).run();
 
     installSignalHandlers();
 

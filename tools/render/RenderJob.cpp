@@ -5,6 +5,7 @@
 #include "processor/TessaroParameters.h"
 #include "processor/TessaroPresets.h"
 
+#include "render/ChannelWorkers.h"
 #include "render/ChunkPipeline.h"
 #include "render/WavChunks.h"
 
@@ -617,10 +618,38 @@ bool RenderJob::renderAudio()
         spectrumOut = std::make_unique<LongTermSpectrum> (numChannels);
     }
 
-    juce::MidiBuffer midi;
     float peak = 0.0f;
     int lastPercent = -1;
     juce::int64 nonFiniteIn = 0, nonFiniteOut = 0;
+
+    // Each channel's blocks in order, the channels spread over the cores.
+    ChunkPipeline::Chunk* processing = nullptr;
+    std::vector<juce::int64> nonFiniteOutPerWorker ((size_t) ChannelWorkers::countFor (numChannels), 0);
+    ChannelWorkers workers (ChannelWorkers::countFor (numChannels), [&] (int worker, int numWorkers)
+    {
+        juce::MidiBuffer noMidi;
+        const auto count = processing->numSamples;
+
+        for (int c = worker; c < numChannels; c += numWorkers)
+        {
+            for (int start = 0; start < count; start += blockSize)
+            {
+                const auto n = juce::jmin (blockSize, count - start);
+                juce::AudioBuffer<float> block (processing->audio.getArrayOfWritePointers() + c, 1, start, n);
+                processors[(size_t) c]->processBlock (block, noMidi);
+
+                // Finite input can still overflow the filters (samples near
+                // the float limit): never write such a sample, and start the
+                // channel's filters afresh.
+                const auto bad = silenceNonFinite (block.getWritePointer (0), n);
+                if (bad > 0)
+                {
+                    nonFiniteOutPerWorker[(size_t) worker] += bad;
+                    processors[(size_t) c]->prepareToPlay (rate, blockSize);
+                }
+            }
+        }
+    });
 
     while (auto* chunk = pipeline.take (ChunkPipeline::filled))
     {
@@ -638,25 +667,8 @@ bool RenderJob::renderAudio()
             for (int c = 0; c < numChannels; ++c)
                 spectrumIn->push (c, chunk->audio.getReadPointer (c), count);
 
-        for (int start = 0; start < count; start += blockSize)
-        {
-            const auto n = juce::jmin (blockSize, count - start);
-            for (int c = 0; c < numChannels; ++c)
-            {
-                juce::AudioBuffer<float> block (chunk->audio.getArrayOfWritePointers() + c, 1, start, n);
-                processors[(size_t) c]->processBlock (block, midi);
-
-                // Finite input can still overflow the filters (samples near
-                // the float limit): never write such a sample, and start the
-                // channel's filters afresh.
-                const auto bad = silenceNonFinite (block.getWritePointer (0), n);
-                if (bad > 0)
-                {
-                    nonFiniteOut += bad;
-                    processors[(size_t) c]->prepareToPlay (rate, blockSize);
-                }
-            }
-        }
+        processing = chunk;
+        workers.run();
 
         for (int c = 0; c < numChannels; ++c)
             peak = juce::jmax (peak, chunk->audio.getMagnitude (c, 0, count));
@@ -734,6 +746,8 @@ bool RenderJob::renderAudio()
     if (nonFiniteIn > 0)
         note ("warning: " + plural (nonFiniteIn, "input sample was", "input samples were")
               + " not finite (NaN or infinite) and processed as silence");
+    for (auto count : nonFiniteOutPerWorker)
+        nonFiniteOut += count;
     if (nonFiniteOut > 0)
         note ("warning: " + plural (nonFiniteOut, "output sample", "output samples")
               + " overflowed and were written as silence");

@@ -176,3 +176,121 @@ TEST (Clicks, ChangesBeforePlaybackApplyAtOnce)
         EXPECT_EQ (test::impulseResponse (p, 512), expected);
     }
 }
+
+namespace
+{
+    /** HF content (as above) of a run of a 1 kHz sine with actions at given
+        samples, measured from `from` to the end, relative to the sine's peak
+        before the first action. */
+    double clickDbOfRun (const std::vector<std::pair<int, std::function<void (TessaroAudioProcessor&, bool&)>>>& actions,
+                         int length, int from)
+    {
+        TessaroAudioProcessor p;
+        p.prepareToPlay (rate, 64);
+        juce::AudioBuffer<float> buffer (1, 64);
+        juce::MidiBuffer midi;
+        std::vector<double> output ((size_t) length);
+        bool bypassed = false;
+        size_t next = 0;
+
+        for (int start = 0; start < length; start += 64)
+        {
+            while (next < actions.size() && actions[next].first <= start)
+                actions[next++].second (p, bypassed);
+
+            for (int i = 0; i < 64; ++i)
+                buffer.setSample (0, i, 0.25f * (float) std::sin (juce::MathConstants<double>::twoPi * 1000.0 * (start + i) / rate));
+
+            if (bypassed)
+                p.processBlockBypassed (buffer, midi);
+            else
+                p.processBlock (buffer, midi);
+
+            for (int i = 0; i < 64; ++i)
+                output[(size_t) (start + i)] = buffer.getSample (0, i);
+        }
+
+        double sinePeak = 0.0;
+        for (int i = actions.front().first - 4800; i < actions.front().first; ++i)
+            sinePeak = std::max (sinePeak, std::abs (output[(size_t) i]));
+
+        for (auto& section : juce::dsp::FilterDesign<double>::designIIRHighpassHighOrderButterworthMethod (15000.0, rate, 8))
+        {
+            juce::dsp::IIR::Filter<double> filter (section);
+            for (auto& v : output)
+                v = filter.processSample (v);
+        }
+
+        double peak = 0.0;
+        for (int i = from; i < length; ++i)
+            peak = std::max (peak, std::abs (output[(size_t) i]));
+
+        return 20.0 * std::log10 (std::max (peak, 1.0e-12) / sinePeak);
+    }
+}
+
+// Changes that overlap: the host bypasses, a control moves while the bypass
+// fades, and the bypass ends later; a release cuts a crossfade short.
+TEST (Clicks, OverlappingChangesStayClean)
+{
+    const auto bypass = [] (bool on) { return [on] (TessaroAudioProcessor&, bool& b) { b = on; }; };
+    const auto set = [] (const char* id, float v) { return [id, v] (TessaroAudioProcessor& p, bool&) { test::set (p, id, v); }; };
+
+    // The change lands in the middle of the bypass fade, whose end comes first.
+    EXPECT_LE (clickDbOfRun ({ { 24000, bypass (true) }, { 24192, set ("windCover", 1.0f) }, { 48000, bypass (false) } },
+                             72000, 20000), -80.0);
+
+    // A change while fully bypassed, then the bypass ends.
+    EXPECT_LE (clickDbOfRun ({ { 24000, bypass (true) }, { 36000, set ("aimingAccurancy", 100.0f) }, { 48000, bypass (false) } },
+                             72000, 20000), -80.0);
+
+    // The bypass ends while a design fade runs.
+    EXPECT_LE (clickDbOfRun ({ { 24000, bypass (true) }, { 48000, bypass (false) }, { 48128, set ("distance", 0.0f) } },
+                             72000, 20000), -80.0);
+}
+
+TEST (Clicks, AReleaseDuringACrossfadeKeepsTheNewestDesign)
+{
+    TessaroAudioProcessor reference;
+    test::set (reference, "windCover", 2.0f);
+    reference.prepareToPlay (rate, 512);
+    const auto expected = test::impulseResponse (reference, 512);
+
+    TessaroAudioProcessor p;
+    p.prepareToPlay (rate, 512);
+    auto noise = test::noise (512, 9);
+    juce::MidiBuffer midi;
+    p.processBlock (noise, midi);
+    test::set (p, "windCover", 2.0f);
+    auto more = test::noise (64, 10);
+    p.processBlock (more, midi);        // the crossfade to the new design starts
+    p.releaseResources();                // and is cut short
+
+    EXPECT_EQ (test::impulseResponse (p, 512), expected);
+}
+
+// A host that processes without preparing gets silence, also when it
+// switches its bypass or changes parameters meanwhile; nothing hangs.
+TEST (Clicks, ProcessingBeforePrepareNeverHangs)
+{
+    TessaroAudioProcessor p;
+    juce::AudioBuffer<float> buffer (1, 256);
+    juce::MidiBuffer midi;
+
+    for (int round = 0; round < 4; ++round)
+    {
+        buffer.clear();
+        buffer.setSample (0, 0, 1.0f);
+        test::set (p, "distance", (float) (round * 30));
+
+        if (round % 2 == 0)
+            p.processBlock (buffer, midi);
+        else
+            p.processBlockBypassed (buffer, midi);
+
+        if (round % 2 == 0)
+        {
+            EXPECT_EQ (buffer.getMagnitude (0, 0, 256), 0.0f);
+        }
+    }
+}

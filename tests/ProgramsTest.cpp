@@ -140,6 +140,27 @@ TEST (Programs, ARestoredSessionKeepsChangesMadeAfterItsProgram)
     EXPECT_FLOAT_EQ (test::get (other, "distance"), 65.0f);
     EXPECT_EQ (test::state (other), block);
 
+    // Once a control has been touched after the restore, choosing the
+    // restored program is the user's choice and recalls it.
+    TessaroAudioProcessor touched;
+    test::restore (touched, block);
+    TessaroParameters::setAsGesture (touched.getValueTreeState(), TessaroParameters::freeField, 33.0f);
+    touched.setCurrentProgram (1);
+    EXPECT_FLOAT_EQ (test::get (touched, "distance"), 80.0f);
+
+    // A program chosen off the message thread and not yet recalled is not
+    // saved as the one the parameters came from.
+    TessaroAudioProcessor waiting;
+    std::thread ([&] { waiting.setCurrentProgram (4); }).join();
+    const auto savedWhileWaiting = test::state (waiting);
+    const auto waitingXml = TessaroAudioProcessor::getXmlFromBinary (savedWhileWaiting.getData(), (int) savedWhileWaiting.getSize());
+    ASSERT_NE (waitingXml, nullptr);
+    EXPECT_FALSE (waitingXml->hasAttribute (TessaroAudioProcessor::programProperty));
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ChangeNotifier::pollIntervalMs * 4);
+    const auto savedAfter = test::state (waiting);
+    EXPECT_EQ (TessaroAudioProcessor::getXmlFromBinary (savedAfter.getData(), (int) savedAfter.getSize())
+                   ->getIntAttribute (TessaroAudioProcessor::programProperty), 4);
+
     // Only that first re-application is taken for the host's: choosing a
     // program after it recalls as usual.
     loaded.setCurrentProgram (1);

@@ -669,6 +669,9 @@ TEST_F (RenderTool, NonFiniteInputNeverReachesTheOutput)
                 << result.err;
         else
             EXPECT_FALSE (result.err.contains ("not finite")) << result.err;
+
+        // Finite input that overflows the filters is said too.
+        EXPECT_EQ (result.err.contains ("overflowed and were written as silence"), juce::String (c.name) == "huge.wav") << result.err;
     }
 }
 

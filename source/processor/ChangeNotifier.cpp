@@ -29,11 +29,10 @@ ChangeNotifier::~ChangeNotifier()
 
     poller->stopTimer();
 
-    if (isMessageThread())
-        return;
-
-    // Off the message thread, a callback may already be on its way to this
-    // timer. Deleting the timer on the message thread orders that after it.
+    // A callback may already be on its way to this timer (off the message
+    // thread), or be the very caller of this destructor (the work it runs
+    // can lead a host to delete the processor). Deleting the timer later, on
+    // the message thread, orders that after any such callback.
     if (auto* messageManager = juce::MessageManager::getInstanceWithoutCreating())
         messageManager->callAsync ([keepAlive = std::move (poller)] {});
 }
@@ -74,6 +73,7 @@ void ChangeNotifier::Poller::timerCallback()
     if (runWork && work != nullptr)
         work();
 
-    if (send)
+    // The work may have led to the owner's destruction.
+    if (send && broadcaster != nullptr)
         broadcaster->sendChangeMessage();
 }

@@ -78,6 +78,11 @@ void SmoothChain::reset() noexcept
     for (auto& chain : chains)
         chain.reset();
 
+    // A design fade cut short: its new chain, which holds the newest design,
+    // is the one in force from now on.
+    if (designFade.active)
+        active = 1 - active;
+
     designFade = {};
     const auto wet = bypassTarget ? 0.0f : 1.0f;
     wetFade = { false, 0, wet, wet };
@@ -181,7 +186,9 @@ void SmoothChain::process (juce::AudioBuffer<float>& buffer, bool bypassed) noex
         }
     }
 
-    applyAtOnce = false;
+    // Fades need the scratch buffers: before the first prepare (a host that
+    // processes without preparing) every change still applies at once.
+    applyAtOnce = dryBuffer.getNumSamples() == 0;
 
     if (chainsIdle)
         return;   // the dry signal passes unchanged
@@ -214,7 +221,19 @@ void SmoothChain::process (juce::AudioBuffer<float>& buffer, bool bypassed) noex
             wetFade.active = false;
 
             if (wetFade.to == 0.0f)
-                chainsIdle = true;    // the rest of the block stays dry
+            {
+                // The rest of the block stays dry. A design fade under way
+                // ends here too: its new chain is the one in force, so it is
+                // the chain that is cleared when the bypass ends, and designs
+                // that come meanwhile go straight into it.
+                if (designFade.active)
+                {
+                    designFade.active = false;
+                    active = 1 - active;
+                }
+
+                chainsIdle = true;
+            }
             else if (start < numSamples)
                 processWet (buffer, start, numSamples - start);
 

@@ -14,11 +14,11 @@ namespace
 {
     constexpr unsigned int bit (int parameterIndex) noexcept   { return 1u << (unsigned int) parameterIndex; }
 
-    // Replaces NaN and infinities with zero; true if there were any. A float
+    // Replaces NaN and infinities with zero; returns how many. A float
     // is not finite exactly when its exponent bits are all ones, so the scan
     // is an integer maximum over the exponents, which the compiler
     // vectorises: a clean block (the usual case) costs one quick read.
-    bool zeroNonFinite (float* samples, int numSamples) noexcept
+    int zeroNonFinite (float* samples, int numSamples) noexcept
     {
         constexpr std::uint32_t exponentBits = 0x7f800000u;
         std::uint32_t largestExponent = 0;
@@ -31,13 +31,20 @@ namespace
         }
 
         if (largestExponent != exponentBits)
-            return false;
+            return 0;
+
+        int count = 0;
 
         for (int i = 0; i < numSamples; ++i)
+        {
             if (! std::isfinite (samples[i]))
+            {
                 samples[i] = 0.0f;
+                ++count;
+            }
+        }
 
-        return true;
+        return count;
     }
 
     bool isUsableNumber (const juce::var& value)
@@ -75,9 +82,16 @@ TessaroAudioProcessor::TessaroAudioProcessor()
 
     for (int i = 0; i < TessaroParameters::count; ++i)
         rawValues[(size_t) i] = valueTreeState.getRawParameterValue (TessaroParameters::idOf (i));
+
+    for (auto* parameter : getParameters())
+        parameter->addListener (&gestureWatcher);
 }
 
-TessaroAudioProcessor::~TessaroAudioProcessor() = default;
+TessaroAudioProcessor::~TessaroAudioProcessor()
+{
+    for (auto* parameter : getParameters())
+        parameter->removeListener (&gestureWatcher);
+}
 
 const juce::String TessaroAudioProcessor::getName() const   { return tessaro::identity::productName; }
 
@@ -137,13 +151,16 @@ void TessaroAudioProcessor::process (juce::AudioBuffer<float>& buffer, bool bypa
 
     filterChain.process (buffer, bypassed);
 
-    bool outputWasNonFinite = false;
+    int overflowed = 0;
 
     for (int ch = 0; ch < numChannels; ++ch)
-        outputWasNonFinite = zeroNonFinite (buffer.getWritePointer (ch), numSamples) || outputWasNonFinite;
+        overflowed += zeroNonFinite (buffer.getWritePointer (ch), numSamples);
 
-    if (outputWasNonFinite)
+    if (overflowed > 0)
+    {
         filterChain.clearState();
+        overflowedSamples.fetch_add (overflowed, std::memory_order_relaxed);
+    }
 }
 
 //==============================================================================
@@ -210,6 +227,8 @@ void TessaroAudioProcessor::recallPendingProgram()
 
 void TessaroAudioProcessor::recallProgram (int index)
 {
+    recalledProgram.store (index);
+
     // Program i is the preset of the same name: the first rows of the table.
     TessaroPresets::recall (valueTreeState, index);
 }
@@ -221,10 +240,10 @@ void TessaroAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
     auto state = valueTreeState.copyState();
 
-    // The program chosen last goes with the state, so that a host choosing
-    // it again after a restore can be recognised. The default program
-    // writes nothing: such blocks stay as they always were.
-    if (const auto program = currentProgram.load(); program != 0)
+    // The program the parameters last came from goes with the state, so
+    // that a host choosing it again after a restore can be recognised. The
+    // default program writes nothing: such blocks stay as they always were.
+    if (const auto program = recalledProgram.load(); program != 0)
         state.setProperty (programProperty, program, nullptr);
 
     if (const auto xml = state.createXml())
@@ -348,6 +367,7 @@ void TessaroAudioProcessor::setStateInformation (const void* data, int sizeInByt
     const auto restored = juce::isPositiveAndBelow (program, numPrograms) ? program : 0;
     pendingProgram.store (-1);
     currentProgram.store (restored);
+    recalledProgram.store (restored);
     restoredProgram.store (restored);
 }
 

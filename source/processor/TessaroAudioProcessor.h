@@ -97,6 +97,10 @@ public:
     std::vector<double> getBandMagnitudes (int band) const;
     const std::vector<double>& getFrequencies() const noexcept   { return model.getFrequencies(); }
 
+    /** How many output samples so far came out of the filters not finite
+        (finite input near the float limit) and were written as silence. */
+    juce::int64 getOverflowedSampleCount() const noexcept   { return overflowedSamples.load (std::memory_order_relaxed); }
+
     /** The newest complete design. */
     ChainDesign getDesign() const;
 
@@ -129,8 +133,26 @@ private:
     void recallProgram (int index);
     void recallPendingProgram();
     std::atomic<int> currentProgram { 0 };
+    std::atomic<int> recalledProgram { 0 };     // what the parameters last came from; saved with the state
     std::atomic<int> pendingProgram { -1 };
     std::atomic<int> restoredProgram { -1 };
+
+    // Once someone has touched a control after a restore, choosing the
+    // restored program again is a choice of theirs, no longer the host's.
+    struct GestureWatcher final : juce::AudioProcessorParameter::Listener
+    {
+        explicit GestureWatcher (std::atomic<int>& programToForget) : restored (programToForget) {}
+        void parameterValueChanged (int, float) override {}
+        void parameterGestureChanged (int, bool starting) override
+        {
+            if (starting)
+                restored.store (-1);
+        }
+        std::atomic<int>& restored;
+    };
+    GestureWatcher gestureWatcher { restoredProgram };
+
+    std::atomic<juce::int64> overflowedSamples { 0 };
 
     float hostSampleRate = 44100.0f;   // last usable rate given to prepareToPlay
 

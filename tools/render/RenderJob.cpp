@@ -636,17 +636,16 @@ bool RenderJob::renderAudio()
             {
                 const auto n = juce::jmin (blockSize, count - start);
                 juce::AudioBuffer<float> block (processing->audio.getArrayOfWritePointers() + c, 1, start, n);
-                processors[(size_t) c]->processBlock (block, noMidi);
+                auto& processor = *processors[(size_t) c];
+                const auto overflowedBefore = processor.getOverflowedSampleCount();
+                processor.processBlock (block, noMidi);
 
                 // Finite input can still overflow the filters (samples near
-                // the float limit): never write such a sample, and start the
-                // channel's filters afresh.
-                const auto bad = silenceNonFinite (block.getWritePointer (0), n);
-                if (bad > 0)
-                {
-                    nonFiniteOutPerWorker[(size_t) worker] += bad;
-                    processors[(size_t) c]->prepareToPlay (rate, blockSize);
-                }
+                // the float limit). The processor writes such samples as
+                // silence and starts its filters afresh; they are counted
+                // for the warning. Nothing non-finite is ever written.
+                nonFiniteOutPerWorker[(size_t) worker] += processor.getOverflowedSampleCount() - overflowedBefore
+                                                          + silenceNonFinite (block.getWritePointer (0), n);
             }
         }
     });

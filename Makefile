@@ -14,7 +14,9 @@ CTEST_ARGS := --output-on-failure --timeout 600 -j $(JOBS)
 # The plug-in validators (pluginval, Steinberg's VST3 validator). `make test`
 # runs them when they are found; REQUIRE_VALIDATORS=1 (CI) makes their absence
 # an error.
-TOOLS_DIR          ?= $(abspath ../shared/tools)
+# The first of these folders that exists (a checkout beside shared/, or one
+# level deeper, or the machines' usual place).
+TOOLS_DIR          ?= $(firstword $(wildcard $(abspath ../shared/tools) $(abspath ../../shared/tools) /work/shared/tools))
 PLUGINVAL          ?= $(if $(wildcard $(TOOLS_DIR)/pluginval),$(TOOLS_DIR)/pluginval)
 VST3_VALIDATOR     ?= $(if $(wildcard $(TOOLS_DIR)/validator),$(TOOLS_DIR)/validator)
 REQUIRE_VALIDATORS ?= 0

@@ -114,6 +114,36 @@ TEST (RealTime, AProgramChangeOnTheAudioThreadNeverAllocates)
     EXPECT_EQ (allocations, 0);
 }
 
+// The host's bypass fades in and out, and designs crossfade meanwhile.
+TEST (RealTime, BypassFadesAndCrossfadesNeverAllocate)
+{
+    TessaroAudioProcessor p;
+    p.prepareToPlay (48000.0, 256);
+    juce::AudioBuffer<float> buffer (1, 256);
+    juce::MidiBuffer midi;
+    juce::Random random (22);
+    auto* distance = p.getParameters()[TessaroParameters::distance];
+
+    const auto allocations = allocationsOnAudioThread ([&]
+    {
+        for (int block = 0; block < 1000; ++block)
+        {
+            if (block % 3 == 0)
+                distance->setValueNotifyingHost (random.nextFloat());
+
+            for (int i = 0; i < buffer.getNumSamples(); ++i)
+                buffer.setSample (0, i, random.nextFloat() * 2.0f - 1.0f);
+
+            if ((block / 7) % 2 == 0)
+                p.processBlock (buffer, midi);
+            else
+                p.processBlockBypassed (buffer, midi);
+        }
+    });
+
+    EXPECT_EQ (allocations, 0);
+}
+
 TEST (RealTime, TheCounterSeesAllocations)
 {
     // Makes sure the test above would notice.

@@ -52,25 +52,7 @@ namespace
         if (pipe2 (signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
             return;
 
-        std::vector<int> terminating { SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
-                                       SIGPROF, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR, SIGIO };
-        for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
-            terminating.push_back (s);
-
-        for (const auto signo : terminating)
-        {
-            // One ignored by whoever started us stays ignored, here and (as
-            // exec keeps it) in every child.
-            struct sigaction previous {};
-            if (sigaction (signo, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-                continue;
-
-            struct sigaction action {};
-            action.sa_handler = onBatchSignal;
-            action.sa_flags = SA_RESTART;
-            sigfillset (&action.sa_mask);
-            sigaction (signo, &action, nullptr);
-        }
+        SafeFiles::catchTerminatingSignals (onBatchSignal);
     }
 
     int pendingSignal()

@@ -643,9 +643,8 @@ bool RenderJob::renderAudio()
                 // Finite input can still overflow the filters (samples near
                 // the float limit). The processor writes such samples as
                 // silence and starts its filters afresh; they are counted
-                // for the warning. Nothing non-finite is ever written.
-                nonFiniteOutPerWorker[(size_t) worker] += processor.getOverflowedSampleCount() - overflowedBefore
-                                                          + silenceNonFinite (block.getWritePointer (0), n);
+                // for the warning.
+                nonFiniteOutPerWorker[(size_t) worker] += processor.getOverflowedSampleCount() - overflowedBefore;
             }
         }
     });

@@ -438,4 +438,29 @@ void removeAllPartialsFromSignalHandler() noexcept
         if (slot.used.load())
             unlink (slot.partial);
 }
+
+void catchTerminatingSignals (void (*handler) (int)) noexcept
+{
+    const int fixed[] { SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                        SIGPROF, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR, SIGIO };
+
+    const auto catchOne = [handler] (int signo)
+    {
+        struct sigaction previous {};
+        if (sigaction (signo, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            return;
+
+        struct sigaction action {};
+        action.sa_handler = handler;
+        action.sa_flags = SA_RESTART;
+        sigfillset (&action.sa_mask);
+        sigaction (signo, &action, nullptr);
+    };
+
+    for (const auto signo : fixed)
+        catchOne (signo);
+
+    for (int signo = SIGRTMIN; signo <= SIGRTMAX; ++signo)
+        catchOne (signo);
+}
 }

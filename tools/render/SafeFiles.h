@@ -141,4 +141,10 @@ namespace SafeFiles
     /** The same from a signal handler, after a crash: async-signal-safe,
         no lock. */
     void removeAllPartialsFromSignalHandler() noexcept;
+
+    /** Sends every signal whose default action ends the process and that can
+        be caught to the handler (with every signal blocked while it runs).
+        One ignored by whoever started the process (nohup, a background job)
+        stays ignored, here and, as exec keeps it, in every child. */
+    void catchTerminatingSignals (void (*handler) (int)) noexcept;
 }

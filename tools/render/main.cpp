@@ -92,26 +92,7 @@ namespace
         fcntl (wakePipe[1], F_SETFL, O_NONBLOCK);
         std::thread (watchForSignals).detach();
 
-        // Every signal whose default action ends the process and that can be
-        // caught. One ignored by whoever started us (nohup, a background
-        // job) stays ignored.
-        std::vector<int> terminating { SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
-                                       SIGPROF, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR, SIGIO };
-        for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
-            terminating.push_back (s);
-
-        for (const auto signo : terminating)
-        {
-            struct sigaction previous {};
-            if (sigaction (signo, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-                continue;
-
-            struct sigaction action {};
-            action.sa_handler = onTerminatingSignal;
-            action.sa_flags = SA_RESTART;
-            sigfillset (&action.sa_mask);
-            sigaction (signo, &action, nullptr);
-        }
+        SafeFiles::catchTerminatingSignals (onTerminatingSignal);
 
         static char alternateStack[1 << 16];
         stack_t stack {};

@@ -4,8 +4,8 @@
 // 48 kHz. BM_PlainBiquads runs the same six designed stages as a plain
 // hand-written transposed-direct-form-II loop, stage by stage over the
 // block; BM_PlainBiquadsPerSample runs them sample by sample through all six
-// stages, which lets the recursions overlap: the compute floor processBlock
-// is compared with.
+// stages, which lets the recursions overlap: the compute floor. processBlock
+// runs its chain the same way, so the two should be within noise.
 
 #include "processor/TessaroAudioProcessor.h"
 

@@ -1,7 +1,10 @@
 #include "helpers/ProcessorHelpers.h"
+#include "processor/BiquadCascade.h"
+#include "processor/ChainDesigner.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -248,4 +251,106 @@ TEST (Chain, InputBeyondTheFloatRangeNeverGivesNonFiniteOutput)
     for (const auto* buffer : { &loud, &after })
         for (int i = 0; i < 256; ++i)
             ASSERT_TRUE (std::isfinite (buffer->getSample (0, i))) << "sample " << i;
+}
+
+// The chain runs each sample through all six stages before the next sample.
+// It must give exactly the samples of the framework's own filters run stage by
+// stage over each block, the low cut stages bypassed while it is off and
+// cleared when it comes back: through design changes, at every block size,
+// and into near-silence, where the framework snaps tiny filter memory to zero
+// at the end of each block.
+namespace
+{
+    using Filter = juce::dsp::IIR::Filter<float>;
+    using Reference = juce::dsp::ProcessorChain<Filter, Filter, Filter, Filter, Filter, Filter, juce::dsp::Gain<float>>;
+
+    template <size_t... stage>
+    void copyStages (Reference& reference, const ChainDesign& design, std::index_sequence<stage...>)
+    {
+        ((*reference.get<stage>().coefficients = design.stages[stage]), ...);
+    }
+}
+
+TEST (Chain, CascadeGivesTheFrameworkFiltersSamplesBitForBit)
+{
+    struct Case
+    {
+        float sampleRate;
+        std::vector<int> blockSizes;   // repeated until the signal ends
+    };
+
+    const Case cases[] {
+        { 48000.0f,  { 512 } },
+        { 44100.0f,  { 1, 7, 64, 3, 1000 } },
+        { 96000.0f,  { 4096, 13 } },
+        { 8000.0f,   { 31 } },
+        { 192000.0f, { 256, 1 } },
+    };
+
+    // Each design holds for one part of the signal: low cut on, off and on
+    // again, with every other control moved in between.
+    const ChainDesigner::Inputs settings[] {
+        { 0.0f, 0.0f, 1.0f, 50.0f,  0.0f,  35.0f },
+        { 2.0f, 2.0f, 0.0f, 100.0f, 60.0f, 0.0f },
+        { 1.0f, 1.0f, 1.0f, 0.0f,   100.0f, 100.0f },
+        { 0.0f, 2.0f, 1.0f, 80.0f,  20.0f, 20.0f },
+    };
+    constexpr int partLength = 9000;
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.sampleRate);
+        const auto context = ChainDesigner::makeRateContext (c.sampleRate, 1.0f);
+
+        // Noise, then silence into which the filters ring out, then a sine
+        // far below the snapping threshold.
+        auto signal = noise (partLength * (int) std::size (settings), 5);
+        auto* samples = signal.getWritePointer (0);
+        for (int i = signal.getNumSamples() / 2; i < signal.getNumSamples(); ++i)
+            samples[i] = i < signal.getNumSamples() * 3 / 4 ? 0.0f : 1.0e-9f * std::sin (0.05f * (float) i);
+
+        auto expected = signal;
+        Reference reference;
+        reference.prepare ({ (double) c.sampleRate, 4096, 1 });
+        reference.get<6>().setRampDurationSeconds (0.0);
+        reference.get<6>().setGainLinear (1.0f);
+        reference.reset();
+
+        BiquadCascade cascade;
+        cascade.setGain (1.0f);
+
+        ChainDesign design;
+        bool lowCutWasOn = false;
+        size_t nextBlock = 0;
+
+        for (int start = 0; start < signal.getNumSamples();)
+        {
+            if (start % partLength == 0)
+            {
+                design = ChainDesigner::redesign (design, ~0u, settings[(size_t) (start / partLength)], context);
+                cascade.setDesign (design);
+
+                copyStages (reference, design, std::make_index_sequence<ChainDesign::numStages> {});
+                reference.setBypassed<0> (! design.lowCutOn);
+                reference.setBypassed<1> (! design.lowCutOn);
+                if (design.lowCutOn && ! lowCutWasOn)
+                {
+                    reference.get<0>().reset();
+                    reference.get<1>().reset();
+                }
+                lowCutWasOn = design.lowCutOn;
+            }
+
+            const auto nextPart = (start / partLength + 1) * partLength;
+            const auto length = juce::jmin (c.blockSizes[nextBlock++ % c.blockSizes.size()], nextPart - start);
+
+            juce::dsp::AudioBlock<float> block (expected);
+            auto part = block.getSubBlock ((size_t) start, (size_t) length);
+            reference.process (juce::dsp::ProcessContextReplacing<float> (part));
+            cascade.process (samples + start, length);
+            start += length;
+        }
+
+        ASSERT_EQ (std::memcmp (expected.getReadPointer (0), samples, sizeof (float) * (size_t) signal.getNumSamples()), 0);
+    }
 }

@@ -5,22 +5,6 @@
 
 namespace
 {
-    constexpr auto allStages = std::make_index_sequence<ChainDesign::numStages> {};
-
-    template <typename Chain, size_t... stage>
-    void copyStageCoefficients (Chain& chain, const ChainDesign& design, std::index_sequence<stage...>) noexcept
-    {
-        // Assigning an array into an existing coefficient object reuses its
-        // storage: no allocation on the audio thread.
-        ((*chain.template get<stage>().coefficients = design.stages[stage]), ...);
-    }
-
-    template <typename Chain, size_t... stage>
-    void resetStages (Chain& chain, std::index_sequence<stage...>) noexcept
-    {
-        (chain.template get<stage>().reset(), ...);
-    }
-
     // A raised cosine from 0 to 1: smooth at both ends, so the fade adds no
     // content of its own far from the signal's frequencies.
     float fadeCurve (int sample, int length) noexcept
@@ -40,20 +24,7 @@ float SmoothChain::Fade::weightAt (int sample, int length) const noexcept
     return from + (to - from) * fadeCurve (sample, length);
 }
 
-SmoothChain::SmoothChain()
-{
-    // Every stage holds a second-order flat set from the start, so its filter
-    // state never has to be reallocated on the audio thread when a stage
-    // changes between flat and designed. The output stays silent until the
-    // first prepare.
-    for (auto& chain : chains)
-    {
-        copyStageCoefficients (chain, ChainDesign {}, allStages);
-        resetStages (chain, allStages);
-        chain.get<6>().setGainLinear (0.0f);
-        chain.get<6>().setRampDurationSeconds (0.0);
-    }
-}
+SmoothChain::SmoothChain() = default;   // silent until the first prepare
 
 void SmoothChain::prepare (double sampleRate, int maximumBlockSize, int numChannels)
 {
@@ -65,10 +36,7 @@ void SmoothChain::prepare (double sampleRate, int maximumBlockSize, int numChann
     fadeLength = juce::jmax (1, juce::roundToInt (sampleRate * fadeSeconds));
 
     for (auto& chain : chains)
-    {
-        chain.get<6>().setGainLinear (1.0f);
-        chain.prepare ({ sampleRate, (juce::uint32) blockSize, 1 });
-    }
+        chain.setGain (1.0f);
 
     reset();
 }
@@ -93,28 +61,7 @@ void SmoothChain::reset() noexcept
 void SmoothChain::clearState() noexcept
 {
     for (auto& chain : chains)
-        resetStages (chain, allStages);
-}
-
-void SmoothChain::applyDesign (Chain& chain, const ChainDesign& design) noexcept
-{
-    const auto lowCutWasOn = ! chain.isBypassed<0>();
-
-    copyStageCoefficients (chain, design, allStages);
-    chain.setBypassed<0> (! design.lowCutOn);
-    chain.setBypassed<1> (! design.lowCutOn);
-
-    // The low cut comes in with freshly cleared sections.
-    if (design.lowCutOn && ! lowCutWasOn)
-    {
-        chain.get<0>().reset();
-        chain.get<1>().reset();
-    }
-}
-
-void SmoothChain::resetChain (Chain& chain) noexcept
-{
-    resetStages (chain, allStages);
+        chain.reset();
 }
 
 void SmoothChain::setDesign (const ChainDesign& design) noexcept
@@ -123,21 +70,20 @@ void SmoothChain::setDesign (const ChainDesign& design) noexcept
     // nothing is heard of the switch.
     if (applyAtOnce || chainsIdle)
     {
-        applyDesign (chains[(size_t) active], design);
+        chains[(size_t) active].setDesign (design);
         return;
     }
 
     auto& next = chains[(size_t) (1 - active)];
-    applyDesign (next, design);
-    resetChain (next);
+    next.setDesign (design);
+    next.reset();
     designFade = { true, 0, 0.0f, 1.0f };
 }
 
 void SmoothChain::processChain (Chain& chain, juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
 {
-    juce::dsp::AudioBlock<float> block (buffer);
-    auto part = block.getSubBlock ((size_t) start, (size_t) numSamples);
-    chain.process (juce::dsp::ProcessContextReplacing<float> (part));
+    // The chain is mono: the plug-in's only bus has one channel.
+    chain.process (buffer.getWritePointer (0, start), numSamples);
 }
 
 void SmoothChain::blend (juce::AudioBuffer<float>& buffer, int start, int length, const juce::AudioBuffer<float>& other,
@@ -180,7 +126,7 @@ void SmoothChain::process (juce::AudioBuffer<float>& buffer, bool bypassed) noex
             // Back from a full bypass: the chain starts from silence, faded in.
             if (chainsIdle)
             {
-                resetChain (chains[(size_t) active]);
+                chains[(size_t) active].reset();
                 chainsIdle = false;
             }
         }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "processor/BiquadCascade.h"
 #include "processor/ChainDesign.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
-#include <juce_dsp/juce_dsp.h>
 
 #include <array>
 
@@ -52,8 +52,7 @@ public:
     void clearState() noexcept;
 
 private:
-    using Filter = juce::dsp::IIR::Filter<float>;
-    using Chain = juce::dsp::ProcessorChain<Filter, Filter, Filter, Filter, Filter, Filter, juce::dsp::Gain<float>>;
+    using Chain = BiquadCascade;
 
     struct Fade
     {
@@ -64,9 +63,6 @@ private:
         float weightAt (int sample, int length) const noexcept;
     };
 
-    static void applyDesign (Chain& chain, const ChainDesign& design) noexcept;
-    static void resetChain (Chain& chain) noexcept;
-
     void processWet (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
     /** Mixes `other` (from its sample 0) with the buffer (from `start`) along
@@ -74,7 +70,7 @@ private:
     enum class Weighted { buffer, other };
     void blend (juce::AudioBuffer<float>& buffer, int start, int length, const juce::AudioBuffer<float>& other,
                 int channels, const Fade& fade, Weighted weighted) const noexcept;
-    void processChain (Chain& chain, juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
+    static void processChain (Chain& chain, juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
     std::array<Chain, 2> chains;
     int active = 0;

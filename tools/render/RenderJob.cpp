@@ -19,7 +19,9 @@
 namespace
 {
     constexpr double progressMinimumSeconds = 5.0;
-    constexpr int samplesPerChunk = 16384;
+    // Frames of one channel per chunk: large enough that handing chunks
+    // between the threads costs little next to the work on them.
+    constexpr int samplesPerChunk = 65536;
     constexpr int chunksInFlight = 6;
 
     juce::File fileFromArgument (const juce::String& path)

@@ -184,16 +184,19 @@ int openRegularFile (const juce::String& argument, juce::int64 maxSize, juce::St
 }
 
 //==============================================================================
-InputStream::InputStream (int fileDescriptor, juce::int64 totalLength) : fd (fileDescriptor), length (totalLength) {}
+InputStream::InputStream (int fileDescriptor, juce::int64 totalLength)
+    : fd (fileDescriptor), length (totalLength), buffer (readAheadBytes)
+{
+}
 
 InputStream::~InputStream()   { close (fd); }
 
-int InputStream::read (void* destBuffer, int maxBytesToRead)
+int InputStream::readAt (char* dest, int size, juce::int64 offset)
 {
     int total = 0;
-    while (total < maxBytesToRead)
+    while (total < size)
     {
-        const auto n = pread (fd, static_cast<char*> (destBuffer) + total, (size_t) (maxBytesToRead - total), position + total);
+        const auto n = pread (fd, dest + total, (size_t) (size - total), offset + total);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -201,6 +204,45 @@ int InputStream::read (void* destBuffer, int maxBytesToRead)
         if (n <= 0)
             break;
         total += (int) n;
+    }
+    return total;
+}
+
+int InputStream::read (void* destBuffer, int maxBytesToRead)
+{
+    // Decoders ask for a few kilobytes at a time; a system call for each
+    // would cost more than the decoding. So reads come from a buffer that is
+    // refilled a large stretch at a time, and large requests go straight to
+    // the file.
+    auto* dest = static_cast<char*> (destBuffer);
+    int total = 0;
+
+    while (total < maxBytesToRead)
+    {
+        const auto at = position + total;
+        const auto wanted = maxBytesToRead - total;
+
+        if (at >= bufferStart && at < bufferStart + bufferFill)
+        {
+            const auto n = (int) juce::jmin ((juce::int64) wanted, bufferStart + bufferFill - at);
+            std::memcpy (dest + total, buffer.data() + (at - bufferStart), (size_t) n);
+            total += n;
+            continue;
+        }
+
+        if (wanted >= readAheadBytes)
+        {
+            const auto n = readAt (dest + total, wanted, at);
+            total += n;
+            if (n < wanted)
+                break;
+            continue;
+        }
+
+        bufferStart = at;
+        bufferFill = readAt (buffer.data(), readAheadBytes, at);
+        if (bufferFill == 0)
+            break;
     }
 
     position += total;

@@ -58,10 +58,18 @@ namespace SafeFiles
         void rearm() noexcept                       { shortReadAt = -1; }
 
     private:
+        static constexpr int readAheadBytes = 1 << 19;
+
+        int readAt (char* dest, int size, juce::int64 offset);
+
         int fd;
         juce::int64 length, position = 0, lastSeekPosition = 0;
         std::atomic<juce::int64> shortReadAt { -1 };
         std::atomic<bool> ioError { false };
+
+        std::vector<char> buffer;                     // the file from bufferStart on
+        juce::int64 bufferStart = 0;
+        int bufferFill = 0;
     };
 
     /** A new file written beside its destination under the visible name

@@ -31,6 +31,8 @@ test_packages=(
   xvfb xauth
   # the renderer test that checks what is synced to disk, and in which order
   strace
+  # the reference FLAC decoder, which checks the renderer's FLAC results
+  flac
 )
 
 case "${1:-test}" in

@@ -530,3 +530,189 @@ TEST (WavChunkWriter, SizeFieldsAreRightEitherSideOfTheRiffLimit)
         }
     }
 }
+
+//==============================================================================
+namespace
+{
+    struct FlacBlock
+    {
+        int type;
+        std::string body;
+
+        bool operator== (const FlacBlock& other) const   { return type == other.type && body == other.body; }
+    };
+
+    std::ostream& operator<< (std::ostream& os, const FlacBlock& b)   { return os << "type " << b.type << " (" << b.body.size() << " bytes)"; }
+
+    void putBig24 (std::string& s, size_t v)   { for (int i = 2; i >= 0; --i) s += (char) (v >> (8 * i)); }
+    void putBig32 (std::string& s, size_t v)   { for (int i = 3; i >= 0; --i) s += (char) (v >> (8 * i)); }
+
+    /** A FLAC file's metadata blocks, with which ones claim to be last, and
+        the offset of its first frame. */
+    struct FlacLayout
+    {
+        std::vector<FlacBlock> blocks;
+        std::vector<bool> lastFlags;
+        size_t framesAt = 0;
+    };
+
+    FlacLayout flacLayout (const std::string& file)
+    {
+        FlacLayout layout;
+        if (file.compare (0, 4, "fLaC") != 0)
+            return layout;
+
+        for (size_t at = 4; at + 4 <= file.size();)
+        {
+            const auto type = (unsigned char) file[at] & 0x7f;
+            const auto last = ((unsigned char) file[at] & 0x80) != 0;
+            const auto size = ((size_t) (unsigned char) file[at + 1] << 16) | ((size_t) (unsigned char) file[at + 2] << 8)
+                              | (size_t) (unsigned char) file[at + 3];
+            layout.blocks.push_back ({ type, file.substr (at + 4, size) });
+            layout.lastFlags.push_back (last);
+            at += 4 + size;
+            if (last)
+            {
+                layout.framesAt = at;
+                break;
+            }
+        }
+        return layout;
+    }
+
+    /** The file as the framework's encoder writes it, with these blocks in
+        place of its own after the stream information. */
+    std::string flacWith (const std::string& encoded, const std::vector<FlacBlock>& blocks, const std::string& prefix = {})
+    {
+        const auto layout = flacLayout (encoded);
+        std::string file = prefix + "fLaC";
+        std::vector<FlacBlock> all { layout.blocks.front() };
+        all.insert (all.end(), blocks.begin(), blocks.end());
+        for (size_t i = 0; i < all.size(); ++i)
+        {
+            file += (char) (all[i].type | (i + 1 == all.size() ? 0x80 : 0));
+            putBig24 (file, all[i].body.size());
+            file += all[i].body;
+        }
+        return file + encoded.substr (layout.framesAt);
+    }
+
+    std::string vorbisComments (const std::string& vendor, const std::vector<std::string>& comments)
+    {
+        auto little32 = [] (std::string& s, size_t v) { for (int i = 0; i < 4; ++i) s += (char) (v >> (8 * i)); };
+        std::string body;
+        little32 (body, vendor.size());
+        body += vendor;
+        little32 (body, comments.size());
+        for (const auto& c : comments)
+        {
+            little32 (body, c.size());
+            body += c;
+        }
+        return body;
+    }
+
+    std::string picture()
+    {
+        std::string body;
+        putBig32 (body, 3);   // front cover
+        const std::string mime = "image/png", description = "the dish at dawn", data = "\x89PNG\r\n\x1a\n not really";
+        putBig32 (body, mime.size());
+        body += mime;
+        putBig32 (body, description.size());
+        body += description;
+        for (auto v : { 16, 16, 24, 0 })   // width, height, depth, colours
+            putBig32 (body, (size_t) v);
+        putBig32 (body, data.size());
+        return body + data;
+    }
+}
+
+// A FLAC recording's comments, pictures, application data and blocks of
+// types defined later reach a FLAC result byte for byte and in their order;
+// the seek table and padding, which describe the old frames, do not. Where
+// the recording has no comments the encoder's own block stays. The result
+// decodes to the same number of frames, and the reference decoder accepts
+// it (its MD5 of the audio included).
+TEST_F (Metadata, FlacRecordingsKeepTheirCommentsAndPictures)
+{
+    constexpr int frames = 20000;
+    juce::MemoryBlock encodedBlock;
+    {
+        juce::FlacAudioFormat flac;
+        std::unique_ptr<juce::AudioFormatWriter> writer (flac.createWriterFor (new juce::MemoryOutputStream (encodedBlock, false), 48000.0, 1, 24, {}, 0));
+        ASSERT_NE (writer, nullptr);
+        juce::AudioBuffer<float> audio (1, frames);
+        for (int i = 0; i < frames; ++i)
+            audio.setSample (0, i, 0.5f * std::sin (0.01f * (float) i));
+        ASSERT_TRUE (writer->writeFromAudioSampleBuffer (audio, 0, frames));
+    }
+    const std::string encoded (static_cast<const char*> (encodedBlock.getData()), encodedBlock.getSize());
+    const auto encoderComments = flacLayout (encoded).blocks.at (1);
+    ASSERT_EQ (encoderComments.type, 4);
+
+    const FlacBlock comments { 4, vorbisComments ("field recorder 2.1", { "TITLE=Blackbird", "COMMENT=dawn chorus\nsecond line, \xc3\xbc" "ber", "TAKE=7" }) };
+    const FlacBlock application { 2, "TsEQsome application data" };
+    const FlacBlock cover { 6, picture() };
+    const FlacBlock future { 9, "a block of a later kind" };
+    const FlacBlock seekTable { 3, std::string (18, '\0') };
+    const FlacBlock padding { 1, std::string (1000, '\0') };
+
+    std::string id3 ("ID3\x03\x00\x00", 6);   // version 2.3, no flags
+    id3 += std::string ("\x00\x00\x00\x0a", 4);   // ten bytes of tag, as seven-bit bytes
+    id3 += std::string (10, 'x');
+
+    struct Case
+    {
+        const char* name;
+        std::vector<FlacBlock> input, kept;
+        std::string prefix;
+    };
+
+    const Case cases[] {
+        { "all kinds",            { seekTable, comments, application, padding, cover, future }, { comments, application, cover, future }, {} },
+        { "comments last",        { cover, comments },                                           { cover, comments }, {} },
+        { "no comments",          { padding, cover },                                            { encoderComments, cover }, {} },
+        { "behind an ID3v2 tag",  { comments },                                                  { comments }, id3 },
+    };
+
+    const bool haveFlacTool = juce::File ("/usr/bin/flac").existsAsFile();
+    EXPECT_TRUE (haveFlacTool) << "the reference decoder 'flac' is missing: scripts/install-deps.sh test installs it";
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        write ("take.flac", flacWith (encoded, c.input, c.prefix));
+
+        const auto [status, text] = render ("take.flac", "take-eq.flac");
+        ASSERT_EQ (status, 0) << text;
+
+        const auto layout = flacLayout (load ("take-eq.flac"));
+        ASSERT_FALSE (layout.blocks.empty());
+        EXPECT_EQ (layout.blocks.front().type, 0);
+        EXPECT_EQ (std::vector<FlacBlock> (layout.blocks.begin() + 1, layout.blocks.end()), c.kept);
+        EXPECT_EQ (std::count (layout.lastFlags.begin(), layout.lastFlags.end(), true), 1);
+        EXPECT_TRUE (layout.lastFlags.back());
+
+        juce::FlacAudioFormat flac;
+        std::unique_ptr<juce::AudioFormatReader> reader (flac.createReaderFor (dir.getChildFile ("take-eq.flac").createInputStream().release(), true));
+        ASSERT_NE (reader, nullptr);
+        EXPECT_EQ (reader->lengthInSamples, frames);
+
+        if (haveFlacTool)
+        {
+            juce::ChildProcess test;
+            ASSERT_TRUE (test.start (juce::StringArray { "/usr/bin/flac", "--test", "--silent", dir.getChildFile ("take-eq.flac").getFullPathName() }));
+            const auto said = test.readAllProcessOutput();
+            test.waitForProcessToFinish (60000);
+            EXPECT_EQ (test.getExitCode(), 0u) << said;
+        }
+    }
+
+    // With nothing to keep, the result is the encoder's own file.
+    write ("plain.flac", encoded);
+    ASSERT_EQ (render ("plain.flac", "plain-eq.flac").first, 0);
+    const auto plain = flacLayout (load ("plain-eq.flac"));
+    EXPECT_EQ (plain.blocks.size(), 2u);
+    EXPECT_EQ (plain.blocks.at (1), encoderComments);
+}

@@ -7,6 +7,7 @@
 
 #include "render/ChannelWorkers.h"
 #include "render/ChunkPipeline.h"
+#include "render/FlacMetadataStream.h"
 #include "render/WavChunks.h"
 
 #include <cmath>
@@ -491,17 +492,32 @@ bool RenderJob::renderAudio()
         audioOffset = (juce::int64) WavChunks::headerBytes (chunkList, fmtBody.getSize());
     }
 
+    // A FLAC output of a FLAC recording keeps its comments, pictures and
+    // the like, which the framework's encoder would leave out.
+    FlacMetadataStream::KeptBlocks flacBlocks;
+    if (dynamic_cast<juce::FlacAudioFormat*> (outputFormat) != nullptr)
+    {
+        flacBlocks = FlacMetadataStream::readKeptBlocks (*inputStream, inputSize);
+        inputStream->rearm();
+    }
+
     std::unique_ptr<juce::AudioFormatWriter> writer;
     std::shared_ptr<std::atomic<bool>> streamFailed;
 
     {
-        auto stream = std::make_unique<SafeFiles::OutputStream> (output.descriptor());
-        streamFailed = stream->failure;
+        auto fileStream = std::make_unique<SafeFiles::OutputStream> (output.descriptor());
+        streamFailed = fileStream->failure;
 
         // The framework's header ends where ours does, so its samples land
         // where the data chunk wants them.
         if (wavOutput && ! fmtBody.isEmpty() && audioOffset >= writerHeaderBytes)
-            stream->setPosition (audioOffset - writerHeaderBytes);
+            fileStream->setPosition (audioOffset - writerHeaderBytes);
+
+        std::unique_ptr<juce::OutputStream> stream;
+        if (flacBlocks.blocks.empty())
+            stream = std::move (fileStream);
+        else
+            stream = std::make_unique<FlacMetadataStream> (std::move (fileStream), std::move (flacBlocks.blocks));
 
         const auto qualities = outputFormat->getQualityOptions();
         writer.reset (outputFormat->createWriterFor (stream.get(), rate, (unsigned int) numChannels, bitDepth,
@@ -743,6 +759,8 @@ bool RenderJob::renderAudio()
               + " of " + juce::String (length));
     if (chunkList.damage.isNotEmpty())
         note ("warning: '" + options.inputPath + "' is damaged: " + chunkList.damage + "; the chunks from there on were not copied");
+    if (flacBlocks.damage.isNotEmpty())
+        note ("warning: '" + options.inputPath + "' is damaged: " + flacBlocks.damage + "; the metadata from there on was not copied");
     if (nonFiniteIn > 0)
         note ("warning: " + plural (nonFiniteIn, "input sample was", "input samples were")
               + " not finite (NaN or infinite) and processed as silence");

@@ -716,3 +716,121 @@ TEST_F (Metadata, FlacRecordingsKeepTheirCommentsAndPictures)
     EXPECT_EQ (plain.blocks.size(), 2u);
     EXPECT_EQ (plain.blocks.at (1), encoderComments);
 }
+
+//==============================================================================
+namespace
+{
+    /** The chunks of an AIFF file as stored (ids and bodies), and its FORM size. */
+    struct AiffLayout
+    {
+        std::vector<RawChunk> chunks;
+        juce::uint32 formSize = 0;
+    };
+
+    AiffLayout aiffLayout (const std::string& file)
+    {
+        AiffLayout layout;
+        if (file.size() < 12 || file.compare (0, 4, "FORM") != 0)
+            return layout;
+        layout.formSize = juce::ByteOrder::bigEndianInt (file.data() + 4);
+        for (size_t at = 12; at + 8 <= file.size();)
+        {
+            const auto size = (size_t) juce::ByteOrder::bigEndianInt (file.data() + at + 4);
+            layout.chunks.push_back ({ file.substr (at, 4), file.substr (at + 8, size) });
+            at += 8 + size + (size & 1);
+        }
+        return layout;
+    }
+
+    std::string aiffFile (const std::vector<RawChunk>& chunks)
+    {
+        std::string body = "AIFF";
+        for (const auto& c : chunks)
+        {
+            body += c.id;
+            putBig32 (body, c.body.size());
+            body += c.body;
+            if (c.body.size() % 2 != 0)
+                body += '\0';
+        }
+        std::string file = "FORM";
+        putBig32 (file, body.size());
+        return file + body;
+    }
+}
+
+// An AIFF recording's markers, comments, instrument data, texts,
+// application chunks and unknown chunks reach an AIFF result byte for byte
+// and in their order (after the sound, which the format allows), with a
+// FORM size that covers them; the result still reads as the same audio.
+TEST_F (Metadata, AiffRecordingsKeepTheirChunks)
+{
+    constexpr int frames = 3001;   // odd: the sound data needs its pad byte
+    juce::MemoryBlock encodedBlock;
+    {
+        juce::AiffAudioFormat aiff;
+        std::unique_ptr<juce::AudioFormatWriter> writer (aiff.createWriterFor (new juce::MemoryOutputStream (encodedBlock, false), 44100.0, 1, 8, {}, 0));
+        ASSERT_NE (writer, nullptr);
+        juce::AudioBuffer<float> audio (1, frames);
+        for (int i = 0; i < frames; ++i)
+            audio.setSample (0, i, 0.5f * std::sin (0.01f * (float) i));
+        ASSERT_TRUE (writer->writeFromAudioSampleBuffer (audio, 0, frames));
+    }
+    const auto plain = aiffLayout (std::string (static_cast<const char*> (encodedBlock.getData()), encodedBlock.getSize()));
+    const auto comm = chunkOf (plain.chunks, "COMM"), ssnd = chunkOf (plain.chunks, "SSND");
+    ASSERT_FALSE (ssnd.body.empty());
+
+    std::string markers;
+    markers += std::string ("\x00\x02", 2);
+    for (int id = 1; id <= 2; ++id)
+    {
+        markers += std::string ("\x00", 1) + (char) id;
+        putBig32 (markers, (size_t) id * 1000);
+        const std::string name = id == 1 ? "wren" : "heron";
+        markers += (char) name.size();
+        markers += name;
+        if ((name.size() + 1) % 2 != 0)
+            markers += '\0';
+    }
+
+    const std::vector<RawChunk> before {
+        { "NAME", "Dawn at the reed bed" },
+        { "AUTH", "A. Recordist" },
+        { "(c) ", "2026" },
+        { "MARK", markers },
+        { "ANNO", "wind from the north" },
+        { "APPL", "TsEQ odd" },
+    };
+    const std::vector<RawChunk> after {
+        { "ANNO", "second note" },
+        { "Xyzw", std::string ("\x01\x02\x03", 3) },
+    };
+
+    std::vector<RawChunk> input { comm };
+    input.insert (input.end(), before.begin(), before.end());
+    input.push_back (ssnd);
+    input.insert (input.end(), after.begin(), after.end());
+    write ("take.aiff", aiffFile (input));
+
+    const auto [status, text] = render ("take.aiff", "take-eq.aiff");
+    ASSERT_EQ (status, 0) << text;
+
+    const auto file = load ("take-eq.aiff");
+    const auto layout = aiffLayout (file);
+    EXPECT_EQ (layout.formSize, file.size() - 8);
+
+    std::vector<RawChunk> kept, expected = before;
+    expected.insert (expected.end(), after.begin(), after.end());
+    for (const auto& c : layout.chunks)
+        if (c.id != "COMM" && c.id != "SSND")
+            kept.push_back (c);
+    EXPECT_EQ (kept, expected);
+    EXPECT_EQ (std::count_if (layout.chunks.begin(), layout.chunks.end(), [] (const RawChunk& c) { return c.id == "MARK"; }), 1);
+
+    juce::AiffAudioFormat aiff;
+    std::unique_ptr<juce::AudioFormatReader> reader (aiff.createReaderFor (dir.getChildFile ("take-eq.aiff").createInputStream().release(), true));
+    ASSERT_NE (reader, nullptr);
+    EXPECT_EQ (reader->lengthInSamples, frames);
+    EXPECT_EQ (reader->metadataValues["NumCuePoints"], "2");
+    EXPECT_EQ (reader->metadataValues["CueLabel1Text"], "heron");
+}

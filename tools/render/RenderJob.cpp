@@ -5,6 +5,7 @@
 #include "processor/TessaroParameters.h"
 #include "processor/TessaroPresets.h"
 
+#include "render/AiffChunks.h"
 #include "render/ChannelWorkers.h"
 #include "render/ChunkPipeline.h"
 #include "render/FlacMetadataStream.h"
@@ -492,6 +493,17 @@ bool RenderJob::renderAudio()
         audioOffset = (juce::int64) WavChunks::headerBytes (chunkList, fmtBody.getSize());
     }
 
+    // An AIFF output of an AIFF recording keeps its chunks, appended once
+    // the sound is written; the framework's writer then writes none of its own.
+    AiffChunks::ChunkList aiffChunks;
+    bool aiffCopied = false, aiffChunksDropped = false;
+    if (dynamic_cast<juce::AiffAudioFormat*> (outputFormat) != nullptr && AiffChunks::isAiff (*inputStream))
+    {
+        aiffChunks = AiffChunks::read (*inputStream, inputSize);
+        aiffCopied = true;
+    }
+    inputStream->rearm();
+
     // A FLAC output of a FLAC recording keeps its comments, pictures and
     // the like, which the framework's encoder would leave out.
     FlacMetadataStream::KeptBlocks flacBlocks;
@@ -521,7 +533,7 @@ bool RenderJob::renderAudio()
 
         const auto qualities = outputFormat->getQualityOptions();
         writer.reset (outputFormat->createWriterFor (stream.get(), rate, (unsigned int) numChannels, bitDepth,
-                                                     wavOutput ? juce::StringPairArray() : reader->metadataValues,
+                                                     wavOutput || aiffCopied ? juce::StringPairArray() : reader->metadataValues,
                                                      juce::jmax (0, qualities.size() - 1)));
         if (writer == nullptr)
             return fail (outputFormat->getFormatName() + " cannot store " + plural (numChannels, "channel", "channels") + " at "
@@ -742,6 +754,19 @@ bool RenderJob::renderAudio()
             streamFailed->store (true);
     }
 
+    if (aiffChunks.count > 0 && ! streamFailed->load())
+    {
+        SafeFiles::OutputStream stream (output.descriptor());
+        struct stat written {};
+        if (fstat (output.descriptor(), &written) != 0)
+            streamFailed->store (true);
+        else if (! AiffChunks::append (stream, (juce::int64) written.st_size, aiffChunks))
+            aiffChunksDropped = true;
+        stream.flush();
+        if (stream.failure->load())
+            streamFailed->store (true);
+    }
+
     if (streamFailed->load())
         return fail ("writing '" + options.outputPath + "' failed (disk full?)") == 0;
 
@@ -759,6 +784,10 @@ bool RenderJob::renderAudio()
               + " of " + juce::String (length));
     if (chunkList.damage.isNotEmpty())
         note ("warning: '" + options.inputPath + "' is damaged: " + chunkList.damage + "; the chunks from there on were not copied");
+    if (aiffChunks.damage.isNotEmpty())
+        note ("warning: '" + options.inputPath + "' is damaged: " + aiffChunks.damage + "; the chunks from there on were not copied");
+    if (aiffChunksDropped)
+        note ("warning: the chunks of '" + options.inputPath + "' were not copied: they would take the result past the 4 GiB an AIFF file can hold");
     if (flacBlocks.damage.isNotEmpty())
         note ("warning: '" + options.inputPath + "' is damaged: " + flacBlocks.damage + "; the metadata from there on was not copied");
     if (nonFiniteIn > 0)

@@ -7,22 +7,9 @@ namespace
     constexpr juce::uint64 riffLimit = 0x100000000ull;   // a RIFF file stays below 4 GiB
     constexpr juce::uint32 ds64BodyBytes = 28;             // 64-bit RIFF and data sizes, sample count, no table
 
-    bool printable (const char* id) noexcept
-    {
-        for (int i = 0; i < 4; ++i)
-            if (id[i] < 0x20 || id[i] > 0x7e)
-                return false;
-        return true;
-    }
-
     juce::uint32 le32 (const char* p) noexcept
     {
         return juce::ByteOrder::littleEndianInt (p);
-    }
-
-    juce::String describe (const char* id)
-    {
-        return "'" + juce::String (id, 4) + "'";
     }
 
     juce::uint64 padded (juce::uint64 size) noexcept   { return size + (size & 1); }
@@ -111,7 +98,7 @@ ChunkList read (juce::InputStream& in, juce::int64 length)
         juce::uint64 size = le32 (header + 4);
         const auto offset = juce::String (position);
 
-        if (! printable (chunk.id))
+        if (! isPrintableId (chunk.id))
         {
             if (position < declaredEnd)
                 list.damage = "what follows byte " + offset + " is not a chunk";
@@ -133,13 +120,13 @@ ChunkList read (juce::InputStream& in, juce::int64 length)
         }
         else if (size > maxChunkBytes)
         {
-            list.damage = "chunk " + describe (chunk.id) + " at byte " + offset + " declares " + juce::String ((juce::int64) size)
+            list.damage = "chunk " + describeId (chunk.id) + " at byte " + offset + " declares " + juce::String ((juce::int64) size)
                           + " bytes, more than any metadata";
             break;
         }
         else if ((juce::uint64) position + 8 + size > (juce::uint64) length)
         {
-            list.damage = "chunk " + describe (chunk.id) + " at byte " + offset + " runs past the end of the file";
+            list.damage = "chunk " + describeId (chunk.id) + " at byte " + offset + " runs past the end of the file";
             break;
         }
 
@@ -181,7 +168,7 @@ ChunkList read (juce::InputStream& in, juce::int64 length)
         kept += size;
         if (kept > maxTotalBytes)
         {
-            list.damage = "chunk " + describe (chunk.id) + " at byte " + offset + " takes the file's metadata past "
+            list.damage = "chunk " + describeId (chunk.id) + " at byte " + offset + " takes the file's metadata past "
                           + juce::String ((juce::int64) (maxTotalBytes >> 20)) + " MiB";
             break;
         }
@@ -189,7 +176,7 @@ ChunkList read (juce::InputStream& in, juce::int64 length)
         chunk.body.setSize ((size_t) size);
         if (size > 0 && in.read (chunk.body.getData(), (int) size) != (int) size)
         {
-            list.damage = "chunk " + describe (chunk.id) + " at byte " + offset + " cannot be read";
+            list.damage = "chunk " + describeId (chunk.id) + " at byte " + offset + " cannot be read";
             break;
         }
         list.chunks.push_back (std::move (chunk));
@@ -289,4 +276,17 @@ juce::MemoryBlock trailer (const ChunkList& list, juce::uint64 dataBytes)
     }
     return out.getMemoryBlock();
 }
+}
+
+bool WavChunks::isPrintableId (const char* id) noexcept
+{
+    for (int i = 0; i < 4; ++i)
+        if (id[i] < 0x20 || id[i] > 0x7e)
+            return false;
+    return true;
+}
+
+juce::String WavChunks::describeId (const char* id)
+{
+    return "'" + juce::String (id, 4) + "'";
 }

@@ -46,6 +46,11 @@ namespace WavChunks
         juce::String damage;
     };
 
+    /** Chunk ids are four printable ASCII characters (in AIFF too); the
+        description quotes them for messages. */
+    bool isPrintableId (const char* id) noexcept;
+    juce::String describeId (const char* id);
+
     /** True when the stream starts as a RIFF or RF64 WAVE file. */
     bool isWave (juce::InputStream& in);
 

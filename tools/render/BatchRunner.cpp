@@ -283,9 +283,10 @@ int BatchRunner::run()
         if (! item.failure.empty())
             print (std::string (prefix) + "error: " + shown (item.input) + ": " + item.failure);
 
-    auto summary = std::string (prefix) + "rendered " + std::to_string (filesDone) + " of " + std::to_string (items.size()
-                   + skippedExisting.size()) + (items.size() + skippedExisting.size() == 1 ? " file" : " files")
-                   + " (" + audioLength (secondsDone) + " of audio) in " + duration (now() - startTime);
+    const auto filesInBatch = items.size() + skippedExisting.size();
+    auto summary = std::string (prefix) + "rendered " + std::to_string (filesDone) + " of " + std::to_string (filesInBatch)
+                   + (filesInBatch == 1 ? " file" : " files") + " (" + audioLength (secondsDone) + " of audio) in "
+                   + duration (now() - startTime);
     if (! skippedExisting.empty())
         summary += "; " + std::to_string (skippedExisting.size()) + " skipped (result exists)";
     if (filesFailed > 0)

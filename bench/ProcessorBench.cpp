@@ -40,7 +40,7 @@ namespace
         }
 
         state.SetItemsProcessed (state.iterations() * size);
-        state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert) ;
+        state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     }
 
     // A parameter changes at every block, so the chain is always crossfading

@@ -13,97 +13,141 @@ namespace velmoor::juce_misc
         // Every id named here overrides the framework's default; ids left out
         // keep LookAndFeel_V2's colour.
         static const std::vector<PaletteEntry> table {
-            { TextButton::buttonColourId, 0xffbbbbff }, { TextButton::buttonOnColourId, 0xff4444ff },
-            { TextButton::textColourOnId, 0xff000000 }, { TextButton::textColourOffId, 0xff000000 },
+            { TextButton::buttonColourId, 0xffbbbbff },
+            { TextButton::buttonOnColourId, 0xff4444ff },
+            { TextButton::textColourOnId, 0xff000000 },
+            { TextButton::textColourOffId, 0xff000000 },
 
-            { ToggleButton::textColourId, 0xff000000 }, { ToggleButton::tickColourId, 0xff000000 },
+            { ToggleButton::textColourId, 0xff000000 },
+            { ToggleButton::tickColourId, 0xff000000 },
             { ToggleButton::tickDisabledColourId, 0xff808080 },
 
-            { TextEditor::backgroundColourId, palette::lightGrey }, { TextEditor::textColourId, 0xff000000 },
-            { TextEditor::highlightColourId, palette::crimsonOverlay }, { TextEditor::highlightedTextColourId, 0xff000000 },
-            { TextEditor::outlineColourId, 0x00000000 }, { TextEditor::focusedOutlineColourId, 0xffbbbbff },
+            { TextEditor::backgroundColourId, palette::lightGrey },
+            { TextEditor::textColourId, 0xff000000 },
+            { TextEditor::highlightColourId, palette::crimsonOverlay },
+            { TextEditor::highlightedTextColourId, 0xff000000 },
+            { TextEditor::outlineColourId, 0x00000000 },
+            { TextEditor::focusedOutlineColourId, 0xffbbbbff },
             { TextEditor::shadowColourId, 0x00000000 },
 
             { CaretComponent::caretColourId, 0xff000000 },
 
-            { Label::backgroundColourId, 0x00000000 }, { Label::textColourId, 0xff000000 },
+            { Label::backgroundColourId, 0x00000000 },
+            { Label::textColourId, 0xff000000 },
             { Label::outlineColourId, 0x00000000 },
 
-            { ScrollBar::backgroundColourId, 0x00000000 }, { ScrollBar::thumbColourId, 0xffffffff },
+            { ScrollBar::backgroundColourId, 0x00000000 },
+            { ScrollBar::thumbColourId, 0xffffffff },
 
-            { TreeView::linesColourId, 0x4c000000 }, { TreeView::backgroundColourId, 0x00000000 },
-            { TreeView::dragAndDropIndicatorColourId, 0x80ff0000 }, { TreeView::selectedItemBackgroundColourId, 0x00000000 },
-            { TreeView::oddItemsColourId, 0x00000000 }, { TreeView::evenItemsColourId, 0x00000000 },
+            { TreeView::linesColourId, 0x4c000000 },
+            { TreeView::backgroundColourId, 0x00000000 },
+            { TreeView::dragAndDropIndicatorColourId, 0x80ff0000 },
+            { TreeView::selectedItemBackgroundColourId, 0x00000000 },
+            { TreeView::oddItemsColourId, 0x00000000 },
+            { TreeView::evenItemsColourId, 0x00000000 },
 
-            { PopupMenu::backgroundColourId, palette::lightGrey }, { PopupMenu::textColourId, 0xff000000 },
-            { PopupMenu::headerTextColourId, 0xff000000 }, { PopupMenu::highlightedTextColourId, 0xff000000 },
+            { PopupMenu::backgroundColourId, palette::lightGrey },
+            { PopupMenu::textColourId, 0xff000000 },
+            { PopupMenu::headerTextColourId, 0xff000000 },
+            { PopupMenu::highlightedTextColourId, 0xff000000 },
             { PopupMenu::highlightedBackgroundColourId, palette::crimsonOverlay },
 
-            { ComboBox::buttonColourId, 0xffbbbbff }, { ComboBox::outlineColourId, 0x00808080 },
-            { ComboBox::textColourId, 0xff000000 }, { ComboBox::backgroundColourId, palette::lightGrey },
+            { ComboBox::buttonColourId, 0xffbbbbff },
+            { ComboBox::outlineColourId, 0x00808080 },
+            { ComboBox::textColourId, 0xff000000 },
+            { ComboBox::backgroundColourId, palette::lightGrey },
             { ComboBox::arrowColourId, 0xff000000 },
 
-            { PropertyComponent::backgroundColourId, 0x66ffffff }, { PropertyComponent::labelTextColourId, 0xff000000 },
+            { PropertyComponent::backgroundColourId, 0x66ffffff },
+            { PropertyComponent::labelTextColourId, 0xff000000 },
 
-            { TextPropertyComponent::backgroundColourId, 0xffffffff }, { TextPropertyComponent::textColourId, 0xff000000 },
+            { TextPropertyComponent::backgroundColourId, 0xffffffff },
+            { TextPropertyComponent::textColourId, 0xff000000 },
             { TextPropertyComponent::outlineColourId, 0x00808080 },
 
-            { BooleanPropertyComponent::backgroundColourId, 0xffffffff }, { BooleanPropertyComponent::outlineColourId, 0x00808080 },
+            { BooleanPropertyComponent::backgroundColourId, 0xffffffff },
+            { BooleanPropertyComponent::outlineColourId, 0x00808080 },
 
-            { ListBox::backgroundColourId, 0xffffffff }, { ListBox::outlineColourId, 0x00808080 },
+            { ListBox::backgroundColourId, 0xffffffff },
+            { ListBox::outlineColourId, 0x00808080 },
             { ListBox::textColourId, 0xff000000 },
 
-            { Slider::backgroundColourId, 0x00000000 }, { Slider::thumbColourId, 0xffbbbbff },
-            { Slider::trackColourId, 0x7fffffff }, { Slider::rotarySliderFillColourId, 0x7f0000ff },
-            { Slider::rotarySliderOutlineColourId, 0x66000000 }, { Slider::textBoxTextColourId, 0xff000000 },
-            { Slider::textBoxBackgroundColourId, 0xffffffff }, { Slider::textBoxHighlightColourId, 0x401111ee },
+            { Slider::backgroundColourId, 0x00000000 },
+            { Slider::thumbColourId, 0xffbbbbff },
+            { Slider::trackColourId, 0x7fffffff },
+            { Slider::rotarySliderFillColourId, 0x7f0000ff },
+            { Slider::rotarySliderOutlineColourId, 0x66000000 },
+            { Slider::textBoxTextColourId, 0xff000000 },
+            { Slider::textBoxBackgroundColourId, 0xffffffff },
+            { Slider::textBoxHighlightColourId, 0x401111ee },
             { Slider::textBoxOutlineColourId, 0x00808080 },
 
             { ResizableWindow::backgroundColourId, 0xff777777 },
 
-            { AlertWindow::backgroundColourId, 0xffededed }, { AlertWindow::textColourId, 0xff000000 },
+            { AlertWindow::backgroundColourId, 0xffededed },
+            { AlertWindow::textColourId, 0xff000000 },
             { AlertWindow::outlineColourId, 0xff666666 },
 
-            { ProgressBar::backgroundColourId, 0xffeeeeee }, { ProgressBar::foregroundColourId, 0xffaaaaee },
+            { ProgressBar::backgroundColourId, 0xffeeeeee },
+            { ProgressBar::foregroundColourId, 0xffaaaaee },
 
-            { TooltipWindow::backgroundColourId, 0xffeeeebb }, { TooltipWindow::textColourId, 0xff000000 },
+            { TooltipWindow::backgroundColourId, 0xffeeeebb },
+            { TooltipWindow::textColourId, 0xff000000 },
             { TooltipWindow::outlineColourId, 0x4c000000 },
 
-            { TabbedComponent::backgroundColourId, 0x00000000 }, { TabbedComponent::outlineColourId, 0xff777777 },
+            { TabbedComponent::backgroundColourId, 0x00000000 },
+            { TabbedComponent::outlineColourId, 0xff777777 },
 
-            { TabbedButtonBar::tabOutlineColourId, 0x80000000 }, { TabbedButtonBar::frontOutlineColourId, 0x90000000 },
+            { TabbedButtonBar::tabOutlineColourId, 0x80000000 },
+            { TabbedButtonBar::frontOutlineColourId, 0x90000000 },
 
-            { Toolbar::backgroundColourId, 0xfff6f8f9 }, { Toolbar::separatorColourId, 0x4c000000 },
-            { Toolbar::buttonMouseOverBackgroundColourId, 0x4c0000ff }, { Toolbar::buttonMouseDownBackgroundColourId, 0x800000ff },
-            { Toolbar::labelTextColourId, 0xff000000 }, { Toolbar::editingModeOutlineColourId, 0xffff0000 },
+            { Toolbar::backgroundColourId, 0xfff6f8f9 },
+            { Toolbar::separatorColourId, 0x4c000000 },
+            { Toolbar::buttonMouseOverBackgroundColourId, 0x4c0000ff },
+            { Toolbar::buttonMouseDownBackgroundColourId, 0x800000ff },
+            { Toolbar::labelTextColourId, 0xff000000 },
+            { Toolbar::editingModeOutlineColourId, 0xffff0000 },
 
-            { DrawableButton::textColourId, 0xff000000 }, { DrawableButton::textColourOnId, 0xff000000 },
-            { DrawableButton::backgroundColourId, 0x00000000 }, { DrawableButton::backgroundOnColourId, 0xaabbbbff },
+            { DrawableButton::textColourId, 0xff000000 },
+            { DrawableButton::textColourOnId, 0xff000000 },
+            { DrawableButton::backgroundColourId, 0x00000000 },
+            { DrawableButton::backgroundOnColourId, 0xaabbbbff },
 
             { HyperlinkButton::textColourId, 0xcc1111ee },
 
-            { GroupComponent::outlineColourId, 0x66000000 }, { GroupComponent::textColourId, 0xff000000 },
+            { GroupComponent::outlineColourId, 0x66000000 },
+            { GroupComponent::textColourId, 0xff000000 },
 
-            { BubbleComponent::backgroundColourId, 0xeeeeeebb }, { BubbleComponent::outlineColourId, 0x77000000 },
+            { BubbleComponent::backgroundColourId, 0xeeeeeebb },
+            { BubbleComponent::outlineColourId, 0x77000000 },
 
             { DirectoryContentsDisplayComponent::highlightColourId, 0x401111ee },
             { DirectoryContentsDisplayComponent::textColourId, 0xff000000 },
 
-            { LassoComponent<int>::lassoFillColourId, 0x66dddddd }, { LassoComponent<int>::lassoOutlineColourId, 0x99111111 },
+            { LassoComponent<int>::lassoFillColourId, 0x66dddddd },
+            { LassoComponent<int>::lassoOutlineColourId, 0x99111111 },
 
-            { MidiKeyboardComponent::whiteNoteColourId, 0xffffffff }, { MidiKeyboardComponent::blackNoteColourId, 0xff000000 },
-            { MidiKeyboardComponent::keySeparatorLineColourId, 0x66000000 }, { MidiKeyboardComponent::mouseOverKeyOverlayColourId, 0x80ffff00 },
-            { MidiKeyboardComponent::keyDownOverlayColourId, 0xffb6b600 }, { MidiKeyboardComponent::textLabelColourId, 0xff000000 },
-            { MidiKeyboardComponent::upDownButtonBackgroundColourId, 0xffd3d3d3 }, { MidiKeyboardComponent::upDownButtonArrowColourId, 0xff000000 },
+            { MidiKeyboardComponent::whiteNoteColourId, 0xffffffff },
+            { MidiKeyboardComponent::blackNoteColourId, 0xff000000 },
+            { MidiKeyboardComponent::keySeparatorLineColourId, 0x66000000 },
+            { MidiKeyboardComponent::mouseOverKeyOverlayColourId, 0x80ffff00 },
+            { MidiKeyboardComponent::keyDownOverlayColourId, 0xffb6b600 },
+            { MidiKeyboardComponent::textLabelColourId, 0xff000000 },
+            { MidiKeyboardComponent::upDownButtonBackgroundColourId, 0xffd3d3d3 },
+            { MidiKeyboardComponent::upDownButtonArrowColourId, 0xff000000 },
             { MidiKeyboardComponent::shadowColourId, 0x4c000000 },
 
-            { CodeEditorComponent::backgroundColourId, 0xffffffff }, { CodeEditorComponent::highlightColourId, 0x401111ee },
-            { CodeEditorComponent::defaultTextColourId, 0xff000000 }, { CodeEditorComponent::lineNumberBackgroundId, 0x44999999 },
+            { CodeEditorComponent::backgroundColourId, 0xffffffff },
+            { CodeEditorComponent::highlightColourId, 0x401111ee },
+            { CodeEditorComponent::defaultTextColourId, 0xff000000 },
+            { CodeEditorComponent::lineNumberBackgroundId, 0x44999999 },
             { CodeEditorComponent::lineNumberTextId, 0x44000000 },
 
-            { ColourSelector::backgroundColourId, 0xffe5e5e5 }, { ColourSelector::labelTextColourId, 0xff000000 },
+            { ColourSelector::backgroundColourId, 0xffe5e5e5 },
+            { ColourSelector::labelTextColourId, 0xff000000 },
 
-            { KeyMappingEditorComponent::backgroundColourId, 0x00000000 }, { KeyMappingEditorComponent::textColourId, 0xff000000 },
+            { KeyMappingEditorComponent::backgroundColourId, 0x00000000 },
+            { KeyMappingEditorComponent::textColourId, 0xff000000 },
 
             { FileSearchPathListComponent::backgroundColourId, 0xffffffff },
 
@@ -511,9 +555,9 @@ namespace velmoor::juce_misc
         LookAndFeel_V2::drawScrollbar (g, scrollBar, x, y, width, height, isScrollbarVertical, thumbStartPosition, thumbSize, isMouseOver, isMouseDown);
     }
 
-    juce::ImageEffectFilter* look_and_feel::getScrollbarEffect ()
+    juce::ImageEffectFilter* look_and_feel::getScrollbarEffect()
     {
-        return LookAndFeel_V2::getScrollbarEffect ();
+        return LookAndFeel_V2::getScrollbarEffect();
     }
 
     juce::Path look_and_feel::getTickShape (float height)
@@ -561,9 +605,9 @@ namespace velmoor::juce_misc
         return LookAndFeel_V2::createFileChooserHeaderText (title, instructions);
     }
 
-    juce::Button* look_and_feel::createFileBrowserGoUpButton ()
+    juce::Button* look_and_feel::createFileBrowserGoUpButton()
     {
-        return LookAndFeel_V2::createFileBrowserGoUpButton ();
+        return LookAndFeel_V2::createFileBrowserGoUpButton();
     }
 
     void look_and_feel::drawTreeviewPlusMinusBox (juce::Graphics& g, const juce::Rectangle<float>& area, juce::Colour backgroundColour, bool isOpen, bool isMouseOver)
@@ -581,7 +625,7 @@ namespace velmoor::juce_misc
         LookAndFeel_V2::drawAlertBox (g, alert, textArea, layout);
     }
 
-    juce::Array<int> look_and_feel::getWidthsForTextButtons (juce::AlertWindow& alert, const juce::Array<juce::TextButton* >& buttons)
+    juce::Array<int> look_and_feel::getWidthsForTextButtons (juce::AlertWindow& alert, const juce::Array<juce::TextButton*>& buttons)
     {
         return LookAndFeel_V2::getWidthsForTextButtons (alert, buttons);
     }
@@ -696,9 +740,9 @@ namespace velmoor::juce_misc
         LookAndFeel_V2::fillTabButtonShape (button, g, path, isMouseOver, isMouseDown);
     }
 
-    juce::Button* look_and_feel::createTabBarExtrasButton ()
+    juce::Button* look_and_feel::createTabBarExtrasButton()
     {
-        return LookAndFeel_V2::createTabBarExtrasButton ();
+        return LookAndFeel_V2::createTabBarExtrasButton();
     }
 
     void look_and_feel::drawPropertyPanelSectionHeader (juce::Graphics& g, const juce::String& name, bool isOpen, int width, int height)
@@ -764,4 +808,5 @@ namespace velmoor::juce_misc
     void look_and_feel::drawLasso (juce::Graphics& g, juce::Component& component)
     {
         LookAndFeel_V2::drawLasso (g, component);
-    }}
+    }
+}

@@ -41,7 +41,11 @@ namespace velmoor::juce_misc
         };
 
         /** Every colour id the house palette sets, with its value. */
-        struct PaletteEntry { int colourId; juce::uint32 argb; };
+        struct PaletteEntry
+        {
+            int colourId;
+            juce::uint32 argb;
+        };
         static const std::vector<PaletteEntry>& palette();
 
         // Typefaces: bold alone picks the bold face, every other style the light face.
@@ -79,7 +83,7 @@ namespace velmoor::juce_misc
         // Drawn as LookAndFeel_V2 draws them.
         void drawScrollbarButton (juce::Graphics& g, juce::ScrollBar& scrollBar, int width, int height, int buttonDirection, bool isScrollbarVertical, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
         void drawScrollbar (juce::Graphics& g, juce::ScrollBar& scrollBar, int x, int y, int width, int height, bool isScrollbarVertical, int thumbStartPosition, int thumbSize, bool isMouseOver, bool isMouseDown) override;
-        juce::ImageEffectFilter* getScrollbarEffect () override;
+        juce::ImageEffectFilter* getScrollbarEffect() override;
         juce::Path getTickShape (float height) override;
         juce::Path getCrossShape (float height) override;
         std::unique_ptr<juce::DropShadower> createDropShadowerForComponent (juce::Component& component) override;
@@ -89,11 +93,11 @@ namespace velmoor::juce_misc
         void drawImageButton (juce::Graphics& g, juce::Image* image, int imageX, int imageY, int imageW, int imageH, const juce::Colour& overlayColour, float imageOpacity, juce::ImageButton& button) override;
         juce::CaretComponent* createCaretComponent (juce::Component* keyFocusOwner) override;
         juce::AttributedString createFileChooserHeaderText (const juce::String& title, const juce::String& instructions) override;
-        juce::Button* createFileBrowserGoUpButton () override;
+        juce::Button* createFileBrowserGoUpButton() override;
         void drawTreeviewPlusMinusBox (juce::Graphics& g, const juce::Rectangle<float>& area, juce::Colour backgroundColour, bool isOpen, bool isMouseOver) override;
         juce::AlertWindow* createAlertWindow (const juce::String& title, const juce::String& message, const juce::String& button1, const juce::String& button2, const juce::String& button3, juce::MessageBoxIconType iconType, int numButtons, juce::Component* associatedComponent) override;
         void drawAlertBox (juce::Graphics& g, juce::AlertWindow& alert, const juce::Rectangle<int>& textArea, juce::TextLayout& layout) override;
-        juce::Array<int> getWidthsForTextButtons (juce::AlertWindow& alert, const juce::Array<juce::TextButton* >& buttons) override;
+        juce::Array<int> getWidthsForTextButtons (juce::AlertWindow& alert, const juce::Array<juce::TextButton*>& buttons) override;
         void drawPopupMenuItem (juce::Graphics& g, const juce::Rectangle<int>& area, bool isSeparator, bool isActive, bool isHighlighted, bool isTicked, bool hasSubMenu, const juce::String& text, const juce::String& shortcutKeyText, const juce::Drawable* icon, const juce::Colour* textColour) override;
         void drawPopupMenuSectionHeader (juce::Graphics& g, const juce::Rectangle<int>& area, const juce::String& sectionName) override;
         void drawPopupMenuUpDownArrow (juce::Graphics& g, int width, int height, bool isScrollUpArrow) override;
@@ -116,7 +120,7 @@ namespace velmoor::juce_misc
         void drawTabButtonText (juce::TabBarButton& button, juce::Graphics& g, bool isMouseOver, bool isMouseDown) override;
         void drawTabAreaBehindFrontButton (juce::TabbedButtonBar& tabBar, juce::Graphics& g, int w, int h) override;
         void fillTabButtonShape (juce::TabBarButton& button, juce::Graphics& g, const juce::Path& path, bool isMouseOver, bool isMouseDown) override;
-        juce::Button* createTabBarExtrasButton () override;
+        juce::Button* createTabBarExtrasButton() override;
         void drawPropertyPanelSectionHeader (juce::Graphics& g, const juce::String& name, bool isOpen, int width, int height) override;
         void drawPropertyComponentLabel (juce::Graphics& g, int width, int height, juce::PropertyComponent& component) override;
         juce::Button* createFilenameComponentBrowseButton (const juce::String& text) override;

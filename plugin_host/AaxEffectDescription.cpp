@@ -14,7 +14,7 @@ namespace tessaro::aax
         {
             return text.size() != 4 ? 0u
                                     : ((std::uint32_t) (unsigned char) text[0] << 24) | ((std::uint32_t) (unsigned char) text[1] << 16)
-                                    | ((std::uint32_t) (unsigned char) text[2] << 8) | (std::uint32_t) (unsigned char) text[3];
+                    | ((std::uint32_t) (unsigned char) text[2] << 8) | (std::uint32_t) (unsigned char) text[3];
         }
 
         // The configuration the build hands the framework's AAX wrapper, used
@@ -44,8 +44,7 @@ namespace tessaro::aax
                 if (! hostSupports (input) || ! hostSupports (output))
                     continue;
 
-                const auto matches = std::any_of (std::begin (preferred), std::end (preferred), [&] (const short (&config)[2])
-                {
+                const auto matches = std::any_of (std::begin (preferred), std::end (preferred), [&] (const short (&config)[2]) {
                     return config[0] == channelCount (input) && config[1] == channelCount (output);
                 });
 

@@ -30,7 +30,7 @@ namespace tessaro::aax
         --instanceCount;
     }
 
-    int AaxEffectInstance::liveInstances() noexcept   { return instanceCount; }
+    int AaxEffectInstance::liveInstances() noexcept { return instanceCount; }
 
     Result AaxEffectInstance::initialise (HostContext& hostContext)
     {
@@ -75,12 +75,14 @@ namespace tessaro::aax
         return success;
     }
 
-    std::vector<std::uint32_t> AaxEffectInstance::chunkIds() const   { return { controlsChunkId, processorChunkId }; }
+    std::vector<std::uint32_t> AaxEffectInstance::chunkIds() const { return { controlsChunkId, processorChunkId }; }
 
     std::string AaxEffectInstance::chunkName (std::uint32_t id) const
     {
-        if (id == controlsChunkId)   return "Complete Controls State";
-        if (id == processorChunkId)  return "juce";
+        if (id == controlsChunkId)
+            return "Complete Controls State";
+        if (id == processorChunkId)
+            return "juce";
         return {};
     }
 

@@ -44,7 +44,7 @@ namespace tessaro::aax
         /** The view the host embeds. */
         std::unique_ptr<juce::AudioProcessorEditor> createEditor();
 
-        juce::AudioProcessor& processor() noexcept   { return *audioProcessor; }
+        juce::AudioProcessor& processor() noexcept { return *audioProcessor; }
 
         /** Live instances, for ACFCanUnloadNow. */
         static int liveInstances() noexcept;

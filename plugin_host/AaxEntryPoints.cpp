@@ -33,8 +33,7 @@ namespace tessaro::aax
 
     Result ACFRegisterPlugin (Collection* collection, const std::function<bool (StemFormat)>& hostSupports)
     {
-        return guarded ([&]
-        {
+        return guarded ([&] {
             if (collection == nullptr)
                 return errorNullObject;
             return AaxEffectDescription::describe (*collection, hostSupports);
@@ -43,8 +42,7 @@ namespace tessaro::aax
 
     Result ACFRegisterComponent (void** component)
     {
-        return guarded ([&]
-        {
+        return guarded ([&] {
             if (component != nullptr)
                 *component = nullptr;
             return success;
@@ -53,8 +51,7 @@ namespace tessaro::aax
 
     Result ACFGetClassFactory (void** factory)
     {
-        return guarded ([&]
-        {
+        return guarded ([&] {
             if (factory != nullptr)
                 *factory = nullptr;
             return errorUnimplemented;
@@ -68,8 +65,7 @@ namespace tessaro::aax
 
     Result ACFStartup (HostServices* services)
     {
-        return guarded ([&]
-        {
+        return guarded ([&] {
             if (hostServices == nullptr)
                 hostServices = std::make_unique<HostServicesHolder> (services);
             return success;
@@ -78,8 +74,7 @@ namespace tessaro::aax
 
     Result ACFShutdown()
     {
-        return guarded ([]
-        {
+        return guarded ([] {
             hostServices.reset();
             return success;
         });
@@ -87,8 +82,7 @@ namespace tessaro::aax
 
     Result ACFGetSDKVersion (std::uint64_t* version)
     {
-        return guarded ([&]
-        {
+        return guarded ([&] {
             if (version == nullptr)
                 return errorNullObject;
             *version = sdkVersion;

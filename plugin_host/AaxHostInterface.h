@@ -26,11 +26,21 @@ namespace tessaro::aax
     constexpr std::uint32_t fourCC (const char (&code)[5]) noexcept
     {
         return ((std::uint32_t) (unsigned char) code[0] << 24) | ((std::uint32_t) (unsigned char) code[1] << 16)
-             | ((std::uint32_t) (unsigned char) code[2] << 8) | (std::uint32_t) (unsigned char) code[3];
+            | ((std::uint32_t) (unsigned char) code[2] << 8) | (std::uint32_t) (unsigned char) code[3];
     }
 
     /** Channel formats in the order the wrapper tries them; the index enters the plug-in ids. */
-    enum class StemFormat : int { none = 0, mono, stereo, lcr, quad, surround50, surround51, surround71 };
+    enum class StemFormat : int
+    {
+        none = 0,
+        mono,
+        stereo,
+        lcr,
+        quad,
+        surround50,
+        surround51,
+        surround71
+    };
 
     constexpr int channelCount (StemFormat f) noexcept
     {
@@ -44,11 +54,21 @@ namespace tessaro::aax
 
     enum class Property
     {
-        manufacturerId, productId, canBypass, inputStemFormat, outputStemFormat,
-        nativePluginId, audioSuitePluginId, supportsMultiMono
+        manufacturerId,
+        productId,
+        canBypass,
+        inputStemFormat,
+        outputStemFormat,
+        nativePluginId,
+        audioSuitePluginId,
+        supportsMultiMono
     };
 
-    enum class Procedure { guiCreation, parameterCreation };
+    enum class Procedure
+    {
+        guiCreation,
+        parameterCreation
+    };
 
     /** One component of an effect: one channel configuration. */
     struct ComponentDescriptor

@@ -16,7 +16,7 @@ juce::AudioProcessorEditor* TessaroPluginProcessor::createEditor()
     return new TessaroAudioProcessorEditor (*this);
 }
 
-bool TessaroPluginProcessor::hasEditor() const   { return true; }
+bool TessaroPluginProcessor::hasEditor() const { return true; }
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
 {

@@ -13,18 +13,46 @@ namespace
 {
     struct FakeComponent : ComponentDescriptor
     {
-        Result addProperty (Property p, std::int64_t v) override   { properties[p] = v; return success; }
+        Result addProperty (Property p, std::int64_t v) override
+        {
+            properties[p] = v;
+            return success;
+        }
         std::map<Property, std::int64_t> properties;
     };
 
     struct FakeDescriptor : EffectDescriptor
     {
-        Result addName (const std::string& n) override             { names.push_back (n); return success; }
-        Result addCategory (std::uint32_t c) override              { categories.push_back (c); return success; }
-        Result addMeter (std::uint32_t, const std::string&) override { ++meters; return success; }
-        Result addProcedure (Procedure p) override                 { procedures.push_back (p); return success; }
-        ComponentDescriptor* newComponentDescriptor() override     { made.push_back (std::make_unique<FakeComponent>()); return made.back().get(); }
-        Result addComponent (ComponentDescriptor& c) override      { components.push_back (static_cast<FakeComponent*> (&c)); return success; }
+        Result addName (const std::string& n) override
+        {
+            names.push_back (n);
+            return success;
+        }
+        Result addCategory (std::uint32_t c) override
+        {
+            categories.push_back (c);
+            return success;
+        }
+        Result addMeter (std::uint32_t, const std::string&) override
+        {
+            ++meters;
+            return success;
+        }
+        Result addProcedure (Procedure p) override
+        {
+            procedures.push_back (p);
+            return success;
+        }
+        ComponentDescriptor* newComponentDescriptor() override
+        {
+            made.push_back (std::make_unique<FakeComponent>());
+            return made.back().get();
+        }
+        Result addComponent (ComponentDescriptor& c) override
+        {
+            components.push_back (static_cast<FakeComponent*> (&c));
+            return success;
+        }
 
         std::vector<std::string> names;
         std::vector<std::uint32_t> categories;
@@ -43,10 +71,26 @@ namespace
             descriptor = std::make_unique<FakeDescriptor>();
             return descriptor.get();
         }
-        Result addEffect (const std::string& id, EffectDescriptor&) override   { effects.push_back (id); return success; }
-        Result setManufacturerName (const std::string& n) override             { manufacturer = n; return success; }
-        Result addPackageName (const std::string& n) override                  { packageNames.push_back (n); return success; }
-        Result setPackageVersion (std::uint32_t v) override                    { packageVersion = v; return success; }
+        Result addEffect (const std::string& id, EffectDescriptor&) override
+        {
+            effects.push_back (id);
+            return success;
+        }
+        Result setManufacturerName (const std::string& n) override
+        {
+            manufacturer = n;
+            return success;
+        }
+        Result addPackageName (const std::string& n) override
+        {
+            packageNames.push_back (n);
+            return success;
+        }
+        Result setPackageVersion (std::uint32_t v) override
+        {
+            packageVersion = v;
+            return success;
+        }
 
         bool givesDescriptor = true;
         std::unique_ptr<FakeDescriptor> descriptor;
@@ -58,10 +102,10 @@ namespace
     /** A host session: stores published parameters and the values it was told. */
     struct FakeHost : HostContext
     {
-        double sampleRate() const override                 { return 96000.0; }
-        int maximumBlockSize() const override              { return 256; }
+        double sampleRate() const override { return 96000.0; }
+        int maximumBlockSize() const override { return 256; }
         bool supportsStemFormat (StemFormat) const override { return true; }
-        void setLatency (int samples) override             { latency = samples; }
+        void setLatency (int samples) override { latency = samples; }
         void addParameter (const ParameterInfo& info) override
         {
             // The processor is prepared before the first parameter is published.
@@ -69,7 +113,7 @@ namespace
                 preparedWhenPublished.push_back (p->getDesign().sampleRate == 96000.0f && p->getDesign().outputGain == 1.0f);
             parameters.push_back (info);
         }
-        void parameterValueChanged (const std::string& id, double v) override   { values[id] = v; }
+        void parameterValueChanged (const std::string& id, double v) override { values[id] = v; }
 
         AaxEffectInstance* instance = nullptr;
         int latency = -1;
@@ -78,7 +122,7 @@ namespace
         std::map<std::string, double> values;
     };
 
-    bool allFormats (StemFormat)   { return true; }
+    bool allFormats (StemFormat) { return true; }
 }
 
 TEST (AaxEntryPoints, ResultsAndErrorCodes)
@@ -98,7 +142,9 @@ TEST (AaxEntryPoints, ResultsAndErrorCodes)
     EXPECT_EQ (version & 0xffffffffu, 14017972u);
     EXPECT_EQ (ACFGetSDKVersion (nullptr), errorNullObject);
 
-    struct Services : HostServices {} first, second;
+    struct Services : HostServices
+    {
+    } first, second;
     EXPECT_EQ (ACFStartup (&first), success);
     EXPECT_EQ (ACFStartup (&second), success);   // wrapped once
     EXPECT_EQ (currentHostServices(), &first);
@@ -168,7 +214,14 @@ TEST (AaxEffectInstance, PreparesThenPublishesEveryParameter)
     for (bool prepared : host.preparedWhenPublished)
         EXPECT_TRUE (prepared);
 
-    struct Expected { const char* id; const char* name; const char* shortName; double normalisedDefault; int steps; };
+    struct Expected
+    {
+        const char* id;
+        const char* name;
+        const char* shortName;
+        double normalisedDefault;
+        int steps;
+    };
     const Expected table[] {
         { "microphone", "Microphone", "Micr", 0.0, 2048 },
         { "windCover", "Wind Cover", "Wind", 0.0, 3 },

@@ -27,20 +27,34 @@ namespace
     }
 }
 
-void* operator new (std::size_t size)                               { return allocate (size); }
-void* operator new[] (std::size_t size)                             { return allocate (size); }
+void* operator new (std::size_t size) { return allocate (size); }
+void* operator new[] (std::size_t size) { return allocate (size); }
 void* operator new (std::size_t size, const std::nothrow_t&) noexcept
 {
-    try { return allocate (size); } catch (...) { return nullptr; }
+    try
+    {
+        return allocate (size);
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
 }
 void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept
 {
-    try { return allocate (size); } catch (...) { return nullptr; }
+    try
+    {
+        return allocate (size);
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
 }
-void operator delete (void* p) noexcept                             { std::free (p); }
-void operator delete[] (void* p) noexcept                           { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept                { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept              { std::free (p); }
+void operator delete (void* p) noexcept { std::free (p); }
+void operator delete[] (void* p) noexcept { std::free (p); }
+void operator delete (void* p, std::size_t) noexcept { std::free (p); }
+void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
 
 namespace
 {
@@ -50,8 +64,7 @@ namespace
     long allocationsOnAudioThread (Body&& body)
     {
         audioThreadAllocations = 0;
-        std::thread audio ([&]
-        {
+        std::thread audio ([&] {
             onAudioThread = true;
             body();
             onAudioThread = false;
@@ -71,8 +84,7 @@ TEST (RealTime, ProcessBlockAndAutomationNeverAllocate)
     juce::Random random (21);
     const auto& params = p.getParameters();
 
-    const auto allocations = allocationsOnAudioThread ([&]
-    {
+    const auto allocations = allocationsOnAudioThread ([&] {
         for (int block = 0; block < 2000; ++block)
         {
             // Hosts deliver automation inside their process call, then process.
@@ -101,8 +113,7 @@ TEST (RealTime, AProgramChangeOnTheAudioThreadNeverAllocates)
     juce::AudioBuffer<float> buffer (1, 512);
     juce::MidiBuffer midi;
 
-    const auto allocations = allocationsOnAudioThread ([&]
-    {
+    const auto allocations = allocationsOnAudioThread ([&] {
         for (int block = 0; block < 100; ++block)
         {
             buffer.clear();
@@ -124,8 +135,7 @@ TEST (RealTime, BypassFadesAndCrossfadesNeverAllocate)
     juce::Random random (22);
     auto* distance = p.getParameters()[TessaroParameters::distance];
 
-    const auto allocations = allocationsOnAudioThread ([&]
-    {
+    const auto allocations = allocationsOnAudioThread ([&] {
         for (int block = 0; block < 1000; ++block)
         {
             if (block % 3 == 0)
@@ -147,8 +157,7 @@ TEST (RealTime, BypassFadesAndCrossfadesNeverAllocate)
 TEST (RealTime, TheCounterSeesAllocations)
 {
     // Makes sure the test above would notice.
-    const auto allocations = allocationsOnAudioThread ([]
-    {
+    const auto allocations = allocationsOnAudioThread ([] {
         auto* p = new int (3);
         delete p;
         std::vector<float> v (100);

@@ -43,7 +43,11 @@ TEST (Chain, SilentBeforeTheFirstPrepare)
 
 TEST (Chain, ImpulseResponseMatchesTheModelAtCommonRates)
 {
-    struct Setting { const char* name; std::vector<std::pair<const char*, float>> values; };
+    struct Setting
+    {
+        const char* name;
+        std::vector<std::pair<const char*, float>> values;
+    };
     const Setting settings[] {
         { "defaults", {} },
         { "close capsule B with windjammer", { { "microphone", 1 }, { "windCover", 1 }, { "distance", 10 }, { "freeField", 80 } } },
@@ -83,8 +87,7 @@ TEST (Chain, LowCutSwitchesAtTheNextBlock)
     TessaroAudioProcessor p;
     p.prepareToPlay (48000.0, 4800);
 
-    auto dcBlock = [&p]
-    {
+    auto dcBlock = [&p] {
         juce::AudioBuffer<float> dc (1, 4800);
         for (int block = 0; block < 10; ++block)   // one second of DC
         {
@@ -198,13 +201,19 @@ TEST (Chain, NonFiniteInputSamplesAreSilence)
     constexpr auto nan = std::numeric_limits<float>::quiet_NaN();
     constexpr auto inf = std::numeric_limits<float>::infinity();
 
-    struct Case { const char* name; std::vector<std::pair<int, float>> poison; };
+    struct Case
+    {
+        const char* name;
+        std::vector<std::pair<int, float>> poison;
+    };
+    // clang-format off
     const Case cases[] {
         { "NaN first",            { { 0, nan } } },
         { "infinity in the middle", { { 200, inf } } },
         { "minus infinity last",  { { 511, -inf } } },
         { "several",              { { 3, nan }, { 4, inf }, { 300, -inf }, { 301, nan } } },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -279,6 +288,7 @@ TEST (Chain, CascadeGivesTheFrameworkFiltersSamplesBitForBit)
         std::vector<int> blockSizes;   // repeated until the signal ends
     };
 
+    // clang-format off
     const Case cases[] {
         { 48000.0f,  { 512 } },
         { 44100.0f,  { 1, 7, 64, 3, 1000 } },
@@ -286,15 +296,18 @@ TEST (Chain, CascadeGivesTheFrameworkFiltersSamplesBitForBit)
         { 8000.0f,   { 31 } },
         { 192000.0f, { 256, 1 } },
     };
+    // clang-format on
 
     // Each design holds for one part of the signal: low cut on, off and on
     // again, with every other control moved in between.
+    // clang-format off
     const ChainDesigner::Inputs settings[] {
         { 0.0f, 0.0f, 1.0f, 50.0f,  0.0f,  35.0f },
         { 2.0f, 2.0f, 0.0f, 100.0f, 60.0f, 0.0f },
         { 1.0f, 1.0f, 1.0f, 0.0f,   100.0f, 100.0f },
         { 0.0f, 2.0f, 1.0f, 80.0f,  20.0f, 20.0f },
     };
+    // clang-format on
     constexpr int partLength = 9000;
 
     for (const auto& c : cases)

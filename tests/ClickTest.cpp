@@ -92,7 +92,12 @@ TEST (Clicks, NoChangeWhileAudioPlaysClicks)
     const auto setLowCut = [] (float v) { return [v] (TessaroAudioProcessor& p) { test::set (p, "lowCut", v); }; };
     const auto nothing = [] (TessaroAudioProcessor&) {};
 
-    struct Case { Change change; double limitDb; };
+    struct Case
+    {
+        Change change;
+        double limitDb;
+    };
+    // clang-format off
     const std::vector<Case> cases {
         { jump ("microphone", 0, 1), -50 },      { jump ("microphone", 1, 0), -50 },
         { jump ("microphone", 0, 2), -50 },      { jump ("microphone", 2, 0), -50 },
@@ -109,6 +114,7 @@ TEST (Clicks, NoChangeWhileAudioPlaysClicks)
         { { "bypass on", nothing, nothing, false, true }, -80 },
         { { "bypass off", nothing, nothing, true, false }, -80 },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -150,22 +156,25 @@ TEST (Clicks, ChangesBeforePlaybackApplyAtOnce)
 
     const auto block = test::state (reference);
 
-    struct Case { const char* name; std::function<void (TessaroAudioProcessor&)> setUp; };
+    struct Case
+    {
+        const char* name;
+        std::function<void (TessaroAudioProcessor&)> setUp;
+    };
     const Case cases[] {
-        { "set, then prepare",   [] (TessaroAudioProcessor& p) { test::set (p, "distance", 90.0f); test::set (p, "lowCut", 0.0f);
+        { "set, then prepare", [] (TessaroAudioProcessor& p) { test::set (p, "distance", 90.0f); test::set (p, "lowCut", 0.0f);
                                                                  p.prepareToPlay (rate, 512); } },
-        { "prepare, then set",   [] (TessaroAudioProcessor& p) { p.prepareToPlay (rate, 512);
+        { "prepare, then set", [] (TessaroAudioProcessor& p) { p.prepareToPlay (rate, 512);
                                                                  test::set (p, "distance", 90.0f); test::set (p, "lowCut", 0.0f); } },
-        { "prepare, restore",    [&] (TessaroAudioProcessor& p) { p.prepareToPlay (rate, 512); test::restore (p, block); } },
-        { "played, released, restored", [&] (TessaroAudioProcessor& p)
-          {
-              p.prepareToPlay (rate, 512);
-              auto noise = test::noise (512, 5);
-              juce::MidiBuffer midi;
-              p.processBlock (noise, midi);
-              p.releaseResources();
-              test::restore (p, block);
-          } },
+        { "prepare, restore", [&] (TessaroAudioProcessor& p) { p.prepareToPlay (rate, 512); test::restore (p, block); } },
+        { "played, released, restored", [&] (TessaroAudioProcessor& p) {
+             p.prepareToPlay (rate, 512);
+             auto noise = test::noise (512, 5);
+             juce::MidiBuffer midi;
+             p.processBlock (noise, midi);
+             p.releaseResources();
+             test::restore (p, block);
+         } },
     };
 
     for (const auto& c : cases)
@@ -238,15 +247,18 @@ TEST (Clicks, OverlappingChangesStayClean)
 
     // The change lands in the middle of the bypass fade, whose end comes first.
     EXPECT_LE (clickDbOfRun ({ { 24000, bypass (true) }, { 24192, set ("windCover", 1.0f) }, { 48000, bypass (false) } },
-                             72000, 20000), -80.0);
+                             72000, 20000),
+               -80.0);
 
     // A change while fully bypassed, then the bypass ends.
     EXPECT_LE (clickDbOfRun ({ { 24000, bypass (true) }, { 36000, set ("aimingAccurancy", 100.0f) }, { 48000, bypass (false) } },
-                             72000, 20000), -80.0);
+                             72000, 20000),
+               -80.0);
 
     // The bypass ends while a design fade runs.
     EXPECT_LE (clickDbOfRun ({ { 24000, bypass (true) }, { 48000, bypass (false) }, { 48128, set ("distance", 0.0f) } },
-                             72000, 20000), -80.0);
+                             72000, 20000),
+               -80.0);
 }
 
 TEST (Clicks, AReleaseDuringACrossfadeKeepsTheNewestDesign)
@@ -263,8 +275,8 @@ TEST (Clicks, AReleaseDuringACrossfadeKeepsTheNewestDesign)
     p.processBlock (noise, midi);
     test::set (p, "windCover", 2.0f);
     auto more = test::noise (64, 10);
-    p.processBlock (more, midi);        // the crossfade to the new design starts
-    p.releaseResources();                // and is cut short
+    p.processBlock (more, midi);   // the crossfade to the new design starts
+    p.releaseResources();          // and is cut short
 
     EXPECT_EQ (test::impulseResponse (p, 512), expected);
 }

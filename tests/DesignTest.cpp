@@ -38,7 +38,13 @@ namespace
 
 TEST (Design, GainFiguresForKnownSettings)
 {
-    struct Case { const char* name; ParameterSet settings; float gLow, gHigh; };
+    struct Case
+    {
+        const char* name;
+        ParameterSet settings;
+        float gLow, gHigh;
+    };
+    // clang-format off
     const Case cases[] {
         { "defaults",                   {},                                   2.7675f, 1.74f },
         { "far, diffuse, capsule A",    { 0, 0, 1, 100, 20, 0 },              1.0f,    1.99f },
@@ -52,6 +58,7 @@ TEST (Design, GainFiguresForKnownSettings)
         { "capsule C on axis, close",   { 2, 0, 1, 0, 0, 35 },                0,       1.25f },
         { "between capsules: like A",   { 1.5f, 0, 1, 50, 20, 35 },           2.7675f, 1.74f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -129,7 +136,13 @@ TEST (Design, LowCutSwitchesBypassAndFlattensItsBands)
 
 TEST (Design, EachParameterRedesignsOnlyItsStages)
 {
-    struct Case { const char* id; float value; std::vector<int> changed; };
+    struct Case
+    {
+        const char* id;
+        float value;
+        std::vector<int> changed;
+    };
+    // clang-format off
     const Case cases[] {
         { "microphone",      2.0f,  { 2, 5 } },
         { "windCover",       2.0f,  { 3, 5 } },    // stage 4 is redesigned too, but stays flat
@@ -138,6 +151,7 @@ TEST (Design, EachParameterRedesignsOnlyItsStages)
         { "aimingAccurancy", 90.0f, { 5 } },
         { "freeField",       90.0f, { 2 } },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -241,7 +255,13 @@ TEST (Design, RedesigningOneParameterEqualsDesigningFromScratch)
     before.aimingAccurancy = 60.0f;
     before.freeField = 80.0f;
 
-    struct Case { int parameter; float ChainDesigner::Inputs::* field; float newValue; };
+    struct Case
+    {
+        int parameter;
+        float ChainDesigner::Inputs::*field;
+        float newValue;
+    };
+    // clang-format off
     const Case cases[] {
         { TessaroParameters::microphone,      &ChainDesigner::Inputs::microphone,      2.0f },
         { TessaroParameters::windCover,       &ChainDesigner::Inputs::windCover,       0.0f },
@@ -250,6 +270,7 @@ TEST (Design, RedesigningOneParameterEqualsDesigningFromScratch)
         { TessaroParameters::aimingAccurancy, &ChainDesigner::Inputs::aimingAccurancy, 10.0f },
         { TessaroParameters::freeField,       &ChainDesigner::Inputs::freeField,       20.0f },
     };
+    // clang-format on
 
     const auto start = ChainDesigner::redesign ({}, everything, before, context);
 

@@ -11,22 +11,21 @@ struct EditorInspector
     explicit EditorInspector (TessaroAudioProcessorEditor& e) : editor (e) {}
     TessaroAudioProcessorEditor& editor;
 
-    auto& presetBox()        { return editor.presetBox; }
-    auto& microphoneBox()    { return editor.microphoneBox; }
-    auto& windCoverBox()     { return editor.windCoverBox; }
-    auto& lowCutButton()     { return editor.lowCutButton; }
-    auto& distanceSlider()   { return editor.distanceSlider; }
-    auto& aimingSlider()     { return editor.aimingSlider; }
-    auto& freeFieldSlider()  { return editor.freeFieldSlider; }
-    auto& aboutView()        { return *editor.aboutView; }
-    auto& versionLabel()     { return editor.versionLabel; }
-    juce::TooltipWindow* tooltipWindow()   { return &editor.tooltipWindow.get(); }
+    auto& presetBox() { return editor.presetBox; }
+    auto& microphoneBox() { return editor.microphoneBox; }
+    auto& windCoverBox() { return editor.windCoverBox; }
+    auto& lowCutButton() { return editor.lowCutButton; }
+    auto& distanceSlider() { return editor.distanceSlider; }
+    auto& aimingSlider() { return editor.aimingSlider; }
+    auto& freeFieldSlider() { return editor.freeFieldSlider; }
+    auto& aboutView() { return *editor.aboutView; }
+    auto& versionLabel() { return editor.versionLabel; }
+    juce::TooltipWindow* tooltipWindow() { return &editor.tooltipWindow.get(); }
 };
 
 namespace
 {
-    void deliverMessages()   { juce::MessageManager::getInstance()->runDispatchLoopUntil (30); }
-
+    void deliverMessages() { juce::MessageManager::getInstance()->runDispatchLoopUntil (30); }
 
     struct EditorTest : ::testing::Test
     {
@@ -36,9 +35,9 @@ namespace
             editor = std::make_unique<TessaroAudioProcessorEditor> (processor);
         }
 
-        void TearDown() override   { editor.reset(); }
+        void TearDown() override { editor.reset(); }
 
-        EditorInspector inspect()   { return EditorInspector (*editor); }
+        EditorInspector inspect() { return EditorInspector (*editor); }
 
         juce::Image snapshot()
         {
@@ -50,7 +49,7 @@ namespace
         std::unique_ptr<TessaroAudioProcessorEditor> editor;
     };
 
-    bool isCrimson (juce::Colour c)   { return c.getRed() > c.getGreen() + 50 && c.getRed() > c.getBlue() + 30; }
+    bool isCrimson (juce::Colour c) { return c.getRed() > c.getGreen() + 50 && c.getRed() > c.getBlue() + 30; }
 }
 
 TEST_F (EditorTest, FixedSizeAndTheLayoutOfEveryChild)
@@ -59,7 +58,12 @@ TEST_F (EditorTest, FixedSizeAndTheLayoutOfEveryChild)
     EXPECT_EQ (editor->getHeight(), 638);
     EXPECT_FALSE (editor->isResizable());
 
-    struct Row { const char* text; juce::Rectangle<int> bounds; };
+    struct Row
+    {
+        const char* text;
+        juce::Rectangle<int> bounds;
+    };
+    // clang-format off
     const Row labels[] {
         { "Velmoor TessaroEQ", { 30, 32, 360, 40 } },   { "Setup", { 148, 112, 200, 26 } },
         { "Recording Properties", { 566, 112, 210, 26 } }, { "Microphone", { 34, 145, 200, 26 } },
@@ -71,6 +75,7 @@ TEST_F (EditorTest, FixedSizeAndTheLayoutOfEveryChild)
         { "Pure Diffuse Field", { 541, 264, 112, 20 } }, { "Pure Free Field", { 836, 264, 100, 20 } },
         { "Version: 1.1.0", { 912, 618, 84, 20 } },
     };
+    // clang-format on
 
     std::map<juce::String, juce::Rectangle<int>> found;
     std::vector<juce::Component*> order;
@@ -147,7 +152,11 @@ TEST_F (EditorTest, EveryCaptionAndChoiceIsShownWhole)
 
     // What a caption's text may not run into: the controls and the other
     // captions' texts. The about panel is hidden.
-    struct Obstacle { juce::Component* owner; juce::Rectangle<float> area; };
+    struct Obstacle
+    {
+        juce::Component* owner;
+        juce::Rectangle<float> area;
+    };
     std::vector<Obstacle> obstacles;
     for (auto* child : editor->getChildren())
     {
@@ -205,7 +214,7 @@ TEST_F (EditorTest, EveryCaptionAndChoiceIsShownWhole)
         const auto font = drawnFont (look, look.getComboBoxFont (*box));
         const auto space = (float) shown->getBorderSize().subtractedFrom (shown->getLocalBounds()).getWidth();
         const auto minimumScale = shown->getMinimumHorizontalScale() > 0.0f ? shown->getMinimumHorizontalScale()
-                                                                           : juce::Font::getDefaultMinimumHorizontalScaleFactor();
+                                                                            : juce::Font::getDefaultMinimumHorizontalScaleFactor();
         for (int i = 0; i < box->getNumItems(); ++i)
         {
             const auto width = font.getStringWidthFloat (box->getItemText (i));
@@ -264,7 +273,7 @@ TEST_F (EditorTest, ControlsFollowTheParametersBothWays)
     EXPECT_EQ (test::get (processor, "aimingAccurancy"), 64.0f);
 
     in.distanceSlider().mouseDown (test::mouseEvent (in.distanceSlider(), { 300.0f, 13.0f },
-                                          juce::ModifierKeys (juce::ModifierKeys::ctrlModifier | juce::ModifierKeys::leftButtonModifier)));
+                                                     juce::ModifierKeys (juce::ModifierKeys::ctrlModifier | juce::ModifierKeys::leftButtonModifier)));
     deliverMessages();
     EXPECT_EQ (test::get (processor, "distance"), 0.0f);
 }
@@ -309,9 +318,15 @@ TEST_F (EditorTest, PresetMenuRecallsThroughTheControls)
 TEST_F (EditorTest, AboutPanelShowsOnlyWhileTheMarkIsHeld)
 {
     auto in = inspect();
-    struct Point { float x, y; bool shows; };
+    struct Point
+    {
+        float x, y;
+        bool shows;
+    };
+    // clang-format off
     const Point points[] { { 810, 35, true }, { 979, 74, true }, { 900, 50, true }, { 809, 50, false },
                            { 980, 50, false }, { 900, 34, false }, { 900, 75, false } };
+    // clang-format on
 
     for (const auto& pt : points)
     {
@@ -332,8 +347,7 @@ TEST_F (EditorTest, EditorsShareOneTooltipWindow)
     juce::Component::SafePointer<juce::TooltipWindow> shared (inspect().tooltipWindow());
     ASSERT_NE (shared.getComponent(), nullptr);
 
-    const auto drawsInTheHouseLook = [&]
-    {
+    const auto drawsInTheHouseLook = [&] {
         return dynamic_cast<velmoor::juce_misc::look_and_feel*> (&shared->getLookAndFeel()) != nullptr;
     };
 
@@ -363,7 +377,7 @@ TEST_F (EditorTest, GraphFieldGridLabelsAndCurve)
 
     for (int x : { 300, 400, 500 })
     {
-        EXPECT_TRUE (isCrimson (image.getPixelAt (x, 528))) << x;     // the curve on the 0 dB line
+        EXPECT_TRUE (isCrimson (image.getPixelAt (x, 528))) << x;   // the curve on the 0 dB line
         EXPECT_FALSE (isCrimson (image.getPixelAt (x, 524))) << x;
     }
 
@@ -376,8 +390,7 @@ TEST_F (EditorTest, GraphFieldGridLabelsAndCurve)
         EXPECT_GT (image.getPixelAt (100, y).getBrightness(), image.getPixelAt (100, y + 2).getBrightness() + 0.15f) << y;
 
     // The 20Hz label ends at the right of its box (22 to 62); nothing between it and the 50Hz one.
-    auto darkIn = [&image] (int x0, int x1, int y0, int y1)
-    {
+    auto darkIn = [&image] (int x0, int x1, int y0, int y1) {
         int n = 0;
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x)
@@ -388,8 +401,7 @@ TEST_F (EditorTest, GraphFieldGridLabelsAndCurve)
     EXPECT_EQ (darkIn (64, 140, 576, 590), 0);
 
     // The decibel labels are white, right-aligned in boxes from x 924 to 974.
-    auto whiteIn = [&image] (int x0, int x1, int y0, int y1)
-    {
+    auto whiteIn = [&image] (int x0, int x1, int y0, int y1) {
         int n = 0;
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x)

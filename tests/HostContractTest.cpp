@@ -17,7 +17,7 @@ namespace
     }
 
     /** Finite, and either zero or a normal number. */
-    bool isClean (float v)   { return std::isfinite (v) && (v == 0.0f || std::abs (v) >= std::numeric_limits<float>::min()); }
+    bool isClean (float v) { return std::isfinite (v) && (v == 0.0f || std::abs (v) >= std::numeric_limits<float>::min()); }
 
     bool allClean (const juce::AudioBuffer<float>& b, int channel = 0)
     {
@@ -69,7 +69,8 @@ TEST (HostContract, ParameterTextsConvertBackToTheirValues)
             const auto back = ranged->getValueForText (text);
             // The text is exact to its shown precision; stepped parameters snap.
             EXPECT_NEAR (ranged->convertFrom0to1 (back), ranged->convertFrom0to1 (normalised),
-                         ranged->getNormalisableRange().interval > 0 ? 1.0e-6 : 1.0e-5) << text;
+                         ranged->getNormalisableRange().interval > 0 ? 1.0e-6 : 1.0e-5)
+                << text;
         }
 
         // Whatever a user types ends up inside the range.
@@ -182,15 +183,13 @@ TEST (HostContract, MonoInMonoOutIsTheOnlyConfiguration)
     constexpr short configurations[][2] { JucePlugin_PreferredChannelConfigurations };
     TessaroAudioProcessor p;
 
-    const auto layout = [] (juce::AudioChannelSet in, juce::AudioChannelSet out)
-    {
+    const auto layout = [] (juce::AudioChannelSet in, juce::AudioChannelSet out) {
         juce::AudioProcessor::BusesLayout l;
         l.inputBuses.add (in);
         l.outputBuses.add (out);
         return l;
     };
-    const auto offered = [&] (const juce::AudioProcessor::BusesLayout& l)
-    {
+    const auto offered = [&] (const juce::AudioProcessor::BusesLayout& l) {
         return p.checkBusesLayoutSupported (l) && juce::AudioProcessor::containsLayout (l, configurations);
     };
 

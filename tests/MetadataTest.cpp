@@ -12,16 +12,28 @@ namespace
         std::string id;
         std::string body;
 
-        bool operator== (const RawChunk& other) const   { return id == other.id && body == other.body; }
+        bool operator== (const RawChunk& other) const { return id == other.id && body == other.body; }
     };
 
-    std::ostream& operator<< (std::ostream& os, const RawChunk& c)   { return os << c.id << " (" << c.body.size() << " bytes)"; }
+    std::ostream& operator<< (std::ostream& os, const RawChunk& c) { return os << c.id << " (" << c.body.size() << " bytes)"; }
 
-    void put32 (std::string& s, juce::uint32 v)   { for (int i = 0; i < 4; ++i) s += (char) (v >> (8 * i)); }
-    void put16 (std::string& s, juce::uint16 v)   { for (int i = 0; i < 2; ++i) s += (char) (v >> (8 * i)); }
-    void put64 (std::string& s, juce::uint64 v)   { for (int i = 0; i < 8; ++i) s += (char) (v >> (8 * i)); }
-    juce::uint32 get32 (const std::string& s, size_t at)   { return juce::ByteOrder::littleEndianInt (s.data() + at); }
-    juce::uint64 get64 (const std::string& s, size_t at)   { return juce::ByteOrder::littleEndianInt64 (s.data() + at); }
+    void put32 (std::string& s, juce::uint32 v)
+    {
+        for (int i = 0; i < 4; ++i)
+            s += (char) (v >> (8 * i));
+    }
+    void put16 (std::string& s, juce::uint16 v)
+    {
+        for (int i = 0; i < 2; ++i)
+            s += (char) (v >> (8 * i));
+    }
+    void put64 (std::string& s, juce::uint64 v)
+    {
+        for (int i = 0; i < 8; ++i)
+            s += (char) (v >> (8 * i));
+    }
+    juce::uint32 get32 (const std::string& s, size_t at) { return juce::ByteOrder::littleEndianInt (s.data() + at); }
+    juce::uint64 get64 (const std::string& s, size_t at) { return juce::ByteOrder::littleEndianInt64 (s.data() + at); }
 
     /** A RIFF (or RF64) WAVE file of these chunks, odd ones padded. */
     std::string waveFile (const std::vector<RawChunk>& chunks, bool rf64 = false)
@@ -136,15 +148,15 @@ namespace
     {
         std::string bext (602, '\0');
         auto set = [&bext] (size_t at, const std::string& text) { bext.replace (at, text.size(), text); };
-        set (0, "Scene 4 dish");     // description
-        set (256, "FieldRec 700");   // originator
-        set (320, "2024-05-17");     // origination date
-        set (330, "05:12:40");       // origination time
-        const juce::uint64 timeReference = 901920000ull + 12345; // 05:13:20 at 48 kHz, and a few samples
+        set (0, "Scene 4 dish");                                   // description
+        set (256, "FieldRec 700");                                 // originator
+        set (320, "2024-05-17");                                   // origination date
+        set (330, "05:12:40");                                     // origination time
+        const juce::uint64 timeReference = 901920000ull + 12345;   // 05:13:20 at 48 kHz, and a few samples
         for (int i = 0; i < 8; ++i)
             bext[338 + (size_t) i] = (char) (timeReference >> (8 * i));
-        bext[346] = 1;                                         // version
-        bext += "A=PCM,F=48000,W=24,M=mono,T=FieldRec\r\n";    // coding history, odd total length
+        bext[346] = 1;                                        // version
+        bext += "A=PCM,F=48000,W=24,M=mono,T=FieldRec\r\n";   // coding history, odd total length
 
         const std::string ixml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<BWFXML><PROJECT>Marsh</PROJECT><SCENE>4</SCENE>"
                                  "<TAKE>7</TAKE><TRACK_LIST><TRACK_COUNT>1</TRACK_COUNT><TRACK><CHANNEL_INDEX>1</CHANNEL_INDEX>"
@@ -155,11 +167,11 @@ namespace
         for (juce::uint32 id = 1; id <= 2; ++id)
         {
             put32 (cue, id);
-            put32 (cue, id * 100);      // position
+            put32 (cue, id * 100);   // position
             cue += "data";
             put32 (cue, 0);
             put32 (cue, 0);
-            put32 (cue, id * 100);      // sample offset
+            put32 (cue, id * 100);   // sample offset
         }
 
         std::string labels = "adtl";
@@ -205,7 +217,7 @@ namespace
             ASSERT_TRUE (dir.createDirectory());
         }
 
-        void TearDown() override   { dir.deleteRecursively(); }
+        void TearDown() override { dir.deleteRecursively(); }
 
         juce::File write (const juce::String& name, const std::string& bytes) const
         {
@@ -258,7 +270,11 @@ namespace
 //==============================================================================
 TEST_F (Metadata, RecorderChunksReachTheOutputUnchangedAndInOrder)
 {
-    struct Case { int channels, frames, bits; bool floating; };
+    struct Case
+    {
+        int channels, frames, bits;
+        bool floating;
+    };
     const Case cases[] {
         { 1, 4800, 32, true },    // the usual dish take
         { 1, 4801, 24, false },   // odd-sized audio: its pad byte comes before the chunks after it
@@ -385,13 +401,12 @@ TEST (WavChunkReader, LeavesOutBookkeepingAndStopsAtDamage)
     {
         const char* name;
         std::string file;
-        const char* ids;          // the chunks kept, in order
-        const char* damage;       // part of the message, or "" for none
+        const char* ids;      // the chunks kept, in order
+        const char* damage;   // part of the message, or "" for none
     };
 
     // Bytes after the chunks, inside the size the file declares or not.
-    auto withTail = [&] (std::string tail, bool declared = false)
-    {
+    auto withTail = [&] (std::string tail, bool declared = false) {
         auto file = waveFile ({ fmt, data, text }) + tail;
         if (declared)
             for (int i = 0; i < 4; ++i)
@@ -539,13 +554,21 @@ namespace
         int type;
         std::string body;
 
-        bool operator== (const FlacBlock& other) const   { return type == other.type && body == other.body; }
+        bool operator== (const FlacBlock& other) const { return type == other.type && body == other.body; }
     };
 
-    std::ostream& operator<< (std::ostream& os, const FlacBlock& b)   { return os << "type " << b.type << " (" << b.body.size() << " bytes)"; }
+    std::ostream& operator<< (std::ostream& os, const FlacBlock& b) { return os << "type " << b.type << " (" << b.body.size() << " bytes)"; }
 
-    void putBig24 (std::string& s, size_t v)   { for (int i = 2; i >= 0; --i) s += (char) (v >> (8 * i)); }
-    void putBig32 (std::string& s, size_t v)   { for (int i = 3; i >= 0; --i) s += (char) (v >> (8 * i)); }
+    void putBig24 (std::string& s, size_t v)
+    {
+        for (int i = 2; i >= 0; --i)
+            s += (char) (v >> (8 * i));
+    }
+    void putBig32 (std::string& s, size_t v)
+    {
+        for (int i = 3; i >= 0; --i)
+            s += (char) (v >> (8 * i));
+    }
 
     /** A FLAC file's metadata blocks, with which ones claim to be last, and
         the offset of its first frame. */
@@ -567,7 +590,7 @@ namespace
             const auto type = (unsigned char) file[at] & 0x7f;
             const auto last = ((unsigned char) file[at] & 0x80) != 0;
             const auto size = ((size_t) (unsigned char) file[at + 1] << 16) | ((size_t) (unsigned char) file[at + 2] << 8)
-                              | (size_t) (unsigned char) file[at + 3];
+                | (size_t) (unsigned char) file[at + 3];
             layout.blocks.push_back ({ type, file.substr (at + 4, size) });
             layout.lastFlags.push_back (last);
             at += 4 + size;
@@ -651,14 +674,16 @@ TEST_F (Metadata, FlacRecordingsKeepTheirCommentsAndPictures)
     const auto encoderComments = flacLayout (encoded).blocks.at (1);
     ASSERT_EQ (encoderComments.type, 4);
 
-    const FlacBlock comments { 4, vorbisComments ("field recorder 2.1", { "TITLE=Blackbird", "COMMENT=dawn chorus\nsecond line, \xc3\xbc" "ber", "TAKE=7" }) };
+    const FlacBlock comments { 4, vorbisComments ("field recorder 2.1", { "TITLE=Blackbird", "COMMENT=dawn chorus\nsecond line, \xc3\xbc"
+                                                                                             "ber",
+                                                                          "TAKE=7" }) };
     const FlacBlock application { 2, "TsEQsome application data" };
     const FlacBlock cover { 6, picture() };
     const FlacBlock future { 9, "a block of a later kind" };
     const FlacBlock seekTable { 3, std::string (18, '\0') };
     const FlacBlock padding { 1, std::string (1000, '\0') };
 
-    std::string id3 ("ID3\x03\x00\x00", 6);   // version 2.3, no flags
+    std::string id3 ("ID3\x03\x00\x00", 6);       // version 2.3, no flags
     id3 += std::string ("\x00\x00\x00\x0a", 4);   // ten bytes of tag, as seven-bit bytes
     id3 += std::string (10, 'x');
 
@@ -669,12 +694,14 @@ TEST_F (Metadata, FlacRecordingsKeepTheirCommentsAndPictures)
         std::string prefix;
     };
 
+    // clang-format off
     const Case cases[] {
         { "all kinds",            { seekTable, comments, application, padding, cover, future }, { comments, application, cover, future }, {} },
         { "comments last",        { cover, comments },                                           { cover, comments }, {} },
         { "no comments",          { padding, cover },                                            { encoderComments, cover }, {} },
         { "behind an ID3v2 tag",  { comments },                                                  { comments }, id3 },
     };
+    // clang-format on
 
     const bool haveFlacTool = juce::File ("/usr/bin/flac").existsAsFile();
     EXPECT_TRUE (haveFlacTool) << "the reference decoder 'flac' is missing: scripts/install-deps.sh test installs it";

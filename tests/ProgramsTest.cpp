@@ -30,9 +30,9 @@ namespace
     /** Counts what a host wrapper hears of parameter changes and gestures. */
     struct HostListener : juce::AudioProcessorListener
     {
-        void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override   { changed.insert (index); }
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override { changed.insert (index); }
         void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
-        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override    { ++gestures; }
+        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { ++gestures; }
         std::set<int> changed;
         int gestures = 0;
     };
@@ -94,8 +94,7 @@ TEST (Programs, AProgramChosenOnTheAudioThreadIsRecalledOnTheMessageThread)
     TessaroAudioProcessor p;
     p.prepareToPlay (48000.0, 64);
 
-    std::thread audio ([&]
-    {
+    std::thread audio ([&] {
         juce::AudioBuffer<float> buffer (1, 64);
         juce::MidiBuffer midi;
         buffer.clear();
@@ -120,14 +119,14 @@ TEST (Programs, AProgramChosenOnTheAudioThreadIsRecalledOnTheMessageThread)
 TEST (Programs, ARestoredSessionKeepsChangesMadeAfterItsProgram)
 {
     TessaroAudioProcessor saved;
-    saved.setCurrentProgram (1);             // "Singbird (Far)": distance 80
-    test::set (saved, "distance", 65.0f);    // the user's own touch
+    saved.setCurrentProgram (1);            // "Singbird (Far)": distance 80
+    test::set (saved, "distance", 65.0f);   // the user's own touch
     const auto block = test::state (saved);
 
     TessaroAudioProcessor loaded;
     test::restore (loaded, block);
     EXPECT_EQ (loaded.getCurrentProgram(), 1);
-    loaded.setCurrentProgram (1);            // the host re-applies its stored program
+    loaded.setCurrentProgram (1);   // the host re-applies its stored program
     EXPECT_FLOAT_EQ (test::get (loaded, "distance"), 65.0f);
     EXPECT_EQ (test::state (loaded), block);
 
@@ -159,7 +158,8 @@ TEST (Programs, ARestoredSessionKeepsChangesMadeAfterItsProgram)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (ChangeNotifier::pollIntervalMs * 4);
     const auto savedAfter = test::state (waiting);
     EXPECT_EQ (TessaroAudioProcessor::getXmlFromBinary (savedAfter.getData(), (int) savedAfter.getSize())
-                   ->getIntAttribute (TessaroAudioProcessor::programProperty), 4);
+                   ->getIntAttribute (TessaroAudioProcessor::programProperty),
+               4);
 
     // Only that first re-application is taken for the host's: choosing a
     // program after it recalls as usual.
@@ -179,12 +179,18 @@ TEST (Programs, ARestoredSessionKeepsChangesMadeAfterItsProgram)
 
 TEST (Presets, RecallSetsItsFourParametersAndLeavesTheEquipment)
 {
-    struct Row { const char* name; float distance, freeField; };
+    struct Row
+    {
+        const char* name;
+        float distance, freeField;
+    };
+    // clang-format off
     const Row rows[] {
         { "Default", 50, 35 },         { "Singbird (Far)", 80, 20 }, { "Singbird (Close)", 20, 20 },
         { "Animal (Far)", 80, 35 },    { "Animal (Close)", 20, 40 }, { "Speech (Far)", 80, 50 },
         { "Speech (Close)", 20, 50 },  { "Sport (Far)", 80, 30 },    { "Sport (Close)", 20, 35 },
     };
+    // clang-format on
 
     ASSERT_EQ (TessaroPresets::count, 9);
 
@@ -216,9 +222,9 @@ TEST (Presets, RecallTellsTheHostAboutChangedParametersOnly)
 {
     struct HostListener : juce::AudioProcessorListener
     {
-        void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override   { changed.add (index); }
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override { changed.add (index); }
         void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
-        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override   { ++gestures; }
+        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { ++gestures; }
         juce::Array<int> changed;
         int gestures = 0;
     };

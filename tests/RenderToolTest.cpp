@@ -30,9 +30,9 @@ namespace
             ASSERT_TRUE (dir.createDirectory());
         }
 
-        void TearDown() override   { dir.deleteRecursively(); }
+        void TearDown() override { dir.deleteRecursively(); }
 
-        juce::File file (const juce::String& name) const   { return dir.getChildFile (name); }
+        juce::File file (const juce::String& name) const { return dir.getChildFile (name); }
 
         /** Starts the renderer in the test folder, stdout and stderr to files
             (or stderr to the descriptor given), with the signal dispositions
@@ -89,13 +89,14 @@ namespace
                 waitpid (pid, &status, 0);
             }
             RunResult result;
-            result.status = hung ? -2 : WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+            result.status = hung ? -2 : WIFEXITED (status) ? WEXITSTATUS (status)
+                                                           : -1;
             result.out = file (".stdout").loadFileAsString();
             result.err = file (".stderr").loadFileAsString();
             return result;
         }
 
-        RunResult run (const juce::StringArray& args) const   { return finish (start (args)); }
+        RunResult run (const juce::StringArray& args) const { return finish (start (args)); }
 
         /** Noise with a few tones, as floating-point WAV unless told otherwise. */
         juce::File writeAudio (const juce::String& name, int channels, int length, double rate = 48000.0, int bits = 32) const
@@ -104,8 +105,7 @@ namespace
             juce::Random random (channels * 31 + length);
             for (int c = 0; c < channels; ++c)
                 for (int i = 0; i < length; ++i)
-                    buffer.setSample (c, i, 0.2f * (random.nextFloat() * 2.0f - 1.0f)
-                                            + 0.2f * std::sin (0.01f * (float) (i * (c + 1))));
+                    buffer.setSample (c, i, 0.2f * (random.nextFloat() * 2.0f - 1.0f) + 0.2f * std::sin (0.01f * (float) (i * (c + 1))));
 
             const auto target = file (name);
             juce::AudioFormatManager formats;
@@ -127,9 +127,12 @@ namespace
                 return {};
             juce::AudioBuffer<float> buffer ((int) reader->numChannels, (int) reader->lengthInSamples);
             reader->read (&buffer, 0, buffer.getNumSamples(), 0, true, true);
-            if (rate != nullptr)     *rate = reader->sampleRate;
-            if (bits != nullptr)     *bits = (int) reader->bitsPerSample;
-            if (isFloat != nullptr)  *isFloat = reader->usesFloatingPointData;
+            if (rate != nullptr)
+                *rate = reader->sampleRate;
+            if (bits != nullptr)
+                *bits = (int) reader->bitsPerSample;
+            if (isFloat != nullptr)
+                *isFloat = reader->usesFloatingPointData;
             return buffer;
         }
 
@@ -248,7 +251,13 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
     ASSERT_EQ (symlink (input.getFullPathName().toRawUTF8(), file ("link.wav").getFullPathName().toRawUTF8()), 0);
     patch (writeRawWav ("one-channel-1hz.wav", 1, 100), "fmt ", 12, 1);
 
-    struct Case { juce::StringArray args; int status; const char* message; };
+    struct Case
+    {
+        juce::StringArray args;
+        int status;
+        const char* message;
+    };
+    // clang-format off
     const Case cases[] {
         { {},                                                    2, "nothing to do" },
         { { "--frobnicate" },                                    2, "unknown option '--frobnicate'" },
@@ -289,6 +298,7 @@ TEST_F (RenderTool, CommandLinesAndTheirExitStatus)
         { { "one-channel-1hz.wav", "out.wav" },                  1, "has 1 channel at 1 Hz" },
         { { "bad\x1b[0mname\x7f.wav", "out.wav" },               1, "input 'bad\\x1b[0mname\\x7f.wav' does not exist" },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -388,8 +398,7 @@ TEST_F (RenderTool, OutputEqualsThePluginForEveryBlockSize)
         bool isFloat = false;
         const auto rendered = readAudio (file ("out.wav"), nullptr, nullptr, &isFloat);
         EXPECT_TRUE (isFloat);
-        const auto expected = processDirectly (source.getReadPointer (0), source.getNumSamples(), blockSize, [] (auto& p)
-        {
+        const auto expected = processDirectly (source.getReadPointer (0), source.getNumSamples(), blockSize, [] (auto& p) {
             TessaroPresets::recall (p.getValueTreeState(), 8);
             test::set (p, "windCover", 2.0f);
         });
@@ -418,21 +427,25 @@ TEST_F (RenderTool, EachChannelGetsItsOwnProcessor)
 
         for (int c = 0; c < channels; ++c)
         {
-            const auto expected = processDirectly (source.getReadPointer (c), source.getNumSamples(), 512, [] (auto& p)
-            {
+            const auto expected = processDirectly (source.getReadPointer (c), source.getNumSamples(), 512, [] (auto& p) {
                 test::set (p, "distance", 5.0f);
                 test::set (p, "freeField", 90.0f);
             });
             for (int i = 0; i < source.getNumSamples(); i += 11)
                 ASSERT_EQ (rendered.getSample (c, i), expected[(size_t) i]) << "channel " << c << " sample " << i;
         }
-
     }
 }
 
 TEST_F (RenderTool, FormatsKeepRateChannelsAndBitDepth)
 {
-    struct Case { const char* in; int bits; const char* out; int expectedBits; };
+    struct Case
+    {
+        const char* in;
+        int bits;
+        const char* out;
+        int expectedBits;
+    };
     const Case cases[] {
         { "a.wav", 16, "a.flac", 16 },
         { "b.wav", 24, "b.aiff", 24 },
@@ -504,7 +517,13 @@ TEST_F (RenderTool, NoWrittenFileReplacesAnotherFileOfTheRun)
     file ("in.wav").loadFileAsData (inputBytes);
     file ("s.bin").loadFileAsData (settingsBytes);
 
-    struct Case { juce::StringArray args; int status; const char* message; };
+    struct Case
+    {
+        juce::StringArray args;
+        int status;
+        const char* message;
+    };
+    // clang-format off
     const Case cases[] {
         { { "--response", "in.wav", "in.wav", "out.wav" },               2, "--response 'in.wav' is the INPUT file" },
         { { "--save-settings", "in.wav", "in.wav", "out.wav" },          2, "--save-settings 'in.wav' is the INPUT file" },
@@ -518,6 +537,7 @@ TEST_F (RenderTool, NoWrittenFileReplacesAnotherFileOfTheRun)
         { { "--settings", "s.bin", "in.wav", "s.bin" },                  2, "OUTPUT 's.bin' is the --settings file" },
         { { "in.wav", "pipe.wav" },                                      1, "OUTPUT 'pipe.wav' is not a regular file" },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -533,7 +553,8 @@ TEST_F (RenderTool, NoWrittenFileReplacesAnotherFileOfTheRun)
         EXPECT_EQ (nowInput, inputBytes);
         EXPECT_EQ (nowSettings, settingsBytes);
         EXPECT_EQ (strayFiles ({ "in.wav", "s.bin", "take.png", "hard.csv", "pipe.wav" }), juce::StringArray());
-        struct stat info {};
+        struct stat info
+        {};
         EXPECT_TRUE (lstat (file ("take.png").getFullPathName().toRawUTF8(), &info) == 0 && S_ISLNK (info.st_mode));
         EXPECT_TRUE (lstat (file ("pipe.wav").getFullPathName().toRawUTF8(), &info) == 0 && S_ISFIFO (info.st_mode));
     }
@@ -550,7 +571,11 @@ TEST_F (RenderTool, NoWrittenFileReplacesAnotherFileOfTheRun)
 
 TEST_F (RenderTool, AnyChannelCountIsRenderedOrRefusedCleanly)
 {
-    struct Case { int channels; int status; };
+    struct Case
+    {
+        int channels;
+        int status;
+    };
     const Case cases[] { { 2, 0 }, { 255, 0 }, { 256, 0 }, { 257, 1 }, { 300, 1 }, { 1441, 1 }, { 65535, 1 } };
 
     for (const auto& c : cases)
@@ -584,8 +609,22 @@ TEST_F (RenderTool, AnyChannelCountIsRenderedOrRefusedCleanly)
 TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
 {
     // 1000 frames of 16-bit mono: 44 bytes of header, the data chunk's size at 40.
-    enum Damage { none, claims2GB, claimsFFFFFFFF, cutInData, declaresNothing };
-    struct Case { const char* name; Damage damage; int expectedFrames; const char* warning; };
+    enum Damage
+    {
+        none,
+        claims2GB,
+        claimsFFFFFFFF,
+        cutInData,
+        declaresNothing
+    };
+    struct Case
+    {
+        const char* name;
+        Damage damage;
+        int expectedFrames;
+        const char* warning;
+    };
+    // clang-format off
     const Case cases[] {
         { "honest.wav",   none,           1000, nullptr },
         { "2gb.wav",      claims2GB,      1000, "read 1000 frames of 1073741824" },
@@ -594,6 +633,7 @@ TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
         { "cut.aiff",     cutInData,      600,  "read 600 frames of 1000" },
         { "unfinished.wav", declaresNothing, 0, "declares no audio, yet 2000 bytes follow" },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -602,9 +642,12 @@ TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
                                                                     : writeRawWav (c.name, 1, 1000);
         const auto headerBytes = input.getSize() - 2000;
 
-        if (c.damage == claims2GB)        patch (input, "data", 4, 0x80000000u);
-        if (c.damage == claimsFFFFFFFF)   patch (input, "data", 4, 0xffffffffu);
-        if (c.damage == declaresNothing)  patch (input, "data", 4, 0);
+        if (c.damage == claims2GB)
+            patch (input, "data", 4, 0x80000000u);
+        if (c.damage == claimsFFFFFFFF)
+            patch (input, "data", 4, 0xffffffffu);
+        if (c.damage == declaresNothing)
+            patch (input, "data", 4, 0);
         if (c.damage == cutInData)
         {
             ASSERT_EQ (truncate (input.getFullPathName().toRawUTF8(), headerBytes + 1200), 0);
@@ -631,13 +674,20 @@ TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
 TEST_F (RenderTool, NonFiniteInputNeverReachesTheOutput)
 {
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case { const char* name; std::vector<std::pair<int, float>> samples; int nonFinite; };
+    struct Case
+    {
+        const char* name;
+        std::vector<std::pair<int, float>> samples;
+        int nonFinite;
+    };
+    // clang-format off
     const Case cases[] {
         { "nan.wav",   { { 100, nan } },                                       1 },
         { "inf.wav",   { { 10, inf }, { 4000, -inf } },                        2 },
         { "mixed.wav", { { 0, nan }, { 1, inf }, { 2, -inf }, { 4799, nan } }, 4 },
         { "huge.wav",  { { 50, 3.0e38f }, { 51, -3.0e38f }, { 52, 3.0e38f } }, 0 },   // finite, but overflows filters
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -687,7 +737,12 @@ TEST_F (RenderTool, OnlyRegularFilesOfSensibleSizeAreRead)
         close (fd);
     }
 
-    struct Case { juce::StringArray args; const char* message; };
+    struct Case
+    {
+        juce::StringArray args;
+        const char* message;
+    };
+    // clang-format off
     const Case cases[] {
         { { "--settings", "/dev/zero", "--response", "-" },     "settings file '/dev/zero' is not a regular file" },
         { { "--settings", "fifo", "--response", "-" },          "settings file 'fifo' is not a regular file" },
@@ -696,6 +751,7 @@ TEST_F (RenderTool, OnlyRegularFilesOfSensibleSizeAreRead)
         { { "fifo", "out.wav" },                                "input 'fifo' is not a regular file" },
         { { "/dev/zero", "out.wav" },                           "input '/dev/zero' is not a regular file" },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -714,9 +770,15 @@ TEST_F (RenderTool, EveryCatchableSignalRemovesThePartialFile)
 {
     writeLongAudio ("long.wav");
 
-    struct Case { int signo; const char* name; };
+    struct Case
+    {
+        int signo;
+        const char* name;
+    };
+    // clang-format off
     const Case cases[] { { SIGTERM, "SIGTERM" }, { SIGHUP, "SIGHUP" }, { SIGQUIT, "SIGQUIT" }, { SIGPIPE, "SIGPIPE" },
                          { SIGUSR1, "SIGUSR1" }, { SIGALRM, "SIGALRM" } };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -779,7 +841,12 @@ TEST_F (RenderTool, ReplacingAFileKeepsItsModeOwnerAndLinks)
     writeAudio ("in.wav", 1, 4800);
     ASSERT_TRUE (file ("takes").createDirectory());
 
-    struct Case { const char* name; bool viaLink; mode_t mode; };
+    struct Case
+    {
+        const char* name;
+        bool viaLink;
+        mode_t mode;
+    };
     const Case cases[] { { "out.wav", false, 0640 }, { "shared.wav", false, 0664 }, { "link.wav", true, 0600 } };
 
     for (const auto& c : cases)
@@ -803,7 +870,8 @@ TEST_F (RenderTool, ReplacingAFileKeepsItsModeOwnerAndLinks)
         const auto result = run ({ "in.wav", c.name });
         ASSERT_EQ (result.status, 0) << result.err;
 
-        struct stat info {};
+        struct stat info
+        {};
         ASSERT_EQ (stat (real.getFullPathName().toRawUTF8(), &info), 0);
         EXPECT_EQ (info.st_mode & 07777, c.mode);
         if (root)
@@ -813,7 +881,8 @@ TEST_F (RenderTool, ReplacingAFileKeepsItsModeOwnerAndLinks)
         }
         EXPECT_EQ (readAudio (real).getNumSamples(), 4800);
 
-        struct stat linkInfo {};
+        struct stat linkInfo
+        {};
         ASSERT_EQ (lstat (file (c.name).getFullPathName().toRawUTF8(), &linkInfo), 0);
         EXPECT_EQ (S_ISLNK (linkInfo.st_mode), c.viaLink);
         EXPECT_EQ (strayFiles ({ "in.wav", "takes", c.name, "out.wav", "shared.wav", "link.wav" }), juce::StringArray());
@@ -833,7 +902,7 @@ TEST_F (RenderTool, EveryFileIsOnDiskBeforeItTakesTheNameAndTheFolderAfter)
     {
         SCOPED_TRACE (args);
         const auto command = "cd '" + dir.getFullPathName() + "' && strace -f -qq -e trace=openat,fsync,fdatasync,rename,renameat,renameat2,close -o trace.txt "
-                             + juce::String (TESSARO_RENDER_PATH) + " -q " + args + " > /dev/null 2>&1";
+            + juce::String (TESSARO_RENDER_PATH) + " -q " + args + " > /dev/null 2>&1";
         ASSERT_EQ (system (command.toRawUTF8()), 0);
 
         juce::StringArray lines;
@@ -867,9 +936,14 @@ TEST_F (RenderTool, ConversionsAreAnnounced)
     writeRawWav ("int32.wav", 1, 4800, 32, 48000.0, false);
     writeAudio ("float.wav", 1, 4800, 48000.0, 32);
 
-    struct Case { const char* in; const char* out; const char* note; };
+    struct Case
+    {
+        const char* in;
+        const char* out;
+        const char* note;
+    };
     const Case cases[] {
-        { "int32.wav", "a.wav",  "stores 32-bit samples as floating point; writing 32-bit float" },
+        { "int32.wav", "a.wav", "stores 32-bit samples as floating point; writing 32-bit float" },
         { "int32.wav", "b.aiff", "AIFF file cannot store 32-bit samples; writing 24-bit" },
         { "float.wav", "c.flac", "cannot store 32-bit samples; writing 24-bit" },
     };
@@ -911,7 +985,11 @@ TEST (LongTermSpectrum, LevelsAndIndependenceFromBlockSizes)
     for (int i = 0; i < length; ++i)
         signal[(size_t) i] = 0.5f * (float) std::sin (juce::MathConstants<double>::twoPi * LongTermSpectrum::binFrequency (sineBin, rate) * i / rate);
 
-    struct Case { const char* name; int blockSize; };
+    struct Case
+    {
+        const char* name;
+        int blockSize;
+    };
     const Case cases[] { { "one block", length }, { "host blocks", 512 }, { "odd blocks", 7 }, { "single samples", 1 } };
 
     std::vector<double> first;
@@ -1087,7 +1165,12 @@ TEST_F (RenderBatch, CommandLinesThatCannotWorkAreRefusedBeforeAnyWork)
     writeAudio ("other/a.wav", 1, 1000);
     file ("plain-file").replaceWithText ("x");
 
-    struct Case { juce::StringArray args; const char* message; };
+    struct Case
+    {
+        juce::StringArray args;
+        const char* message;
+    };
+    // clang-format off
     const Case cases[] {
         { { "loose.wav", "takes/a.wav", "out.wav" },                                   "several inputs need --output-dir" },
         { { "--output-dir", "eq", "takes" },                                           "'takes' is a folder; add --recursive" },
@@ -1113,6 +1196,7 @@ TEST_F (RenderBatch, CommandLinesThatCannotWorkAreRefusedBeforeAnyWork)
         { { "--output-dir", "eq", "--jobs=many", "loose.wav" },                        "--jobs: 'many'" },
         { { "--output-dir", "eq", "--suffix", "a/b", "loose.wav" },                    "--suffix: 'a/b' must not contain '/'" },
     };
+    // clang-format on
 
     const auto before = tree();
     for (const auto& c : cases)

@@ -15,9 +15,15 @@ namespace
         PathPoints result;
         for (juce::Path::Iterator it (path); it.next();)
         {
-            if (it.elementType == juce::Path::Iterator::startNewSubPath)      ++result.subPathStarts;
-            else if (it.elementType == juce::Path::Iterator::lineTo)          ++result.lines;
-            else                                                              { ++result.other; continue; }
+            if (it.elementType == juce::Path::Iterator::startNewSubPath)
+                ++result.subPathStarts;
+            else if (it.elementType == juce::Path::Iterator::lineTo)
+                ++result.lines;
+            else
+            {
+                ++result.other;
+                continue;
+            }
             result.points.push_back ({ it.x1, it.y1 });
         }
         return result;

@@ -47,7 +47,12 @@ namespace
 TEST (WrapperStart, OnlyTheStandaloneIsDesignedBeforeAnyDevice)
 {
     using W = juce::AudioProcessor;
-    struct Case { W::WrapperType type; const char* name; bool designed; };
+    struct Case
+    {
+        W::WrapperType type;
+        const char* name;
+        bool designed;
+    };
     const Case cases[] {
         { W::wrapperType_Standalone, "Standalone", true },
         { W::wrapperType_VST3, "VST3", false },

@@ -116,7 +116,13 @@ TEST (State, PartialBlockAppendsMissingChildrenAndKeepsUnknownOnes)
 
 TEST (State, StoredValuesAreClampedSnappedOrDefaulted)
 {
-    struct Case { const char* id; const char* stored; float expected; };
+    struct Case
+    {
+        const char* id;
+        const char* stored;
+        float expected;
+    };
+    // clang-format off
     const Case cases[] {
         { "distance",        "150",   100.0f },
         { "distance",        "-20",   0.0f },
@@ -130,14 +136,14 @@ TEST (State, StoredValuesAreClampedSnappedOrDefaulted)
         { "freeField",       "abc",   35.0f },
         { "freeField",       "",      35.0f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (juce::String (c.id) + " = '" + c.stored + "'");
         TessaroAudioProcessor p;
         test::set (p, "freeField", 70.0f);
-        test::restore (p, test::blockWithXml (juce::String ("<TessaroEQ><PARAM id=\"") + c.id
-                                              + "\" value=\"" + c.stored + "\"/></TessaroEQ>"));
+        test::restore (p, test::blockWithXml (juce::String ("<TessaroEQ><PARAM id=\"") + c.id + "\" value=\"" + c.stored + "\"/></TessaroEQ>"));
         EXPECT_FLOAT_EQ (test::get (p, c.id), c.expected);
         EXPECT_TRUE (std::isfinite (test::get (p, c.id)));
     }
@@ -147,8 +153,7 @@ TEST (State, DamagedBlocksAreIgnoredWithEveryValueKept)
 {
     const auto good = test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/></TessaroEQ>");
 
-    auto withLength = [&] (juce::uint32 length)
-    {
+    auto withLength = [&] (juce::uint32 length) {
         auto block = good;
         auto* bytes = static_cast<juce::uint8*> (block.getData());
         for (int i = 0; i < 4; ++i)
@@ -162,7 +167,12 @@ TEST (State, DamagedBlocksAreIgnoredWithEveryValueKept)
     const juce::MemoryBlock eightBytes (good.getData(), 8);
     const auto badUtf8 = [&] { auto b = good; static_cast<juce::uint8*> (b.getData())[40] = 0xff; return b; }();
 
-    struct Case { const char* name; juce::MemoryBlock block; };
+    struct Case
+    {
+        const char* name;
+        juce::MemoryBlock block;
+    };
+    // clang-format off
     const Case cases[] {
         { "empty",               juce::MemoryBlock() },
         { "eight bytes",         eightBytes },
@@ -182,6 +192,7 @@ TEST (State, DamagedBlocksAreIgnoredWithEveryValueKept)
         { "over 1 MB",           test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/><Pad text=\""
                                                      + juce::String::repeatedString ("x", 1 << 20) + "\"/></TessaroEQ>") },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -209,17 +220,26 @@ TEST (State, UnusualButIntactBlocksAreRead)
     const auto good = test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/></TessaroEQ>");
     auto longLength = good;
     auto* bytes = static_cast<juce::uint8*> (longLength.getData());
-    bytes[4] = 0xff; bytes[5] = 0xff; bytes[6] = 0x00; bytes[7] = 0x00;
+    bytes[4] = 0xff;
+    bytes[5] = 0xff;
+    bytes[6] = 0x00;
+    bytes[7] = 0x00;
 
     const auto manySiblings = test::blockWithXml ("<TessaroEQ><PARAM id=\"distance\" value=\"80.0\"/>"
                                                   + juce::String::repeatedString ("<n/>", 5000) + "</TessaroEQ>");
 
-    struct Case { const char* name; juce::MemoryBlock block; };
+    struct Case
+    {
+        const char* name;
+        juce::MemoryBlock block;
+    };
+    // clang-format off
     const Case cases[] {
         { "length past the end", longLength },
         { "nested 16 deep",      nestedBlock (16) },
         { "5000 siblings",       manySiblings },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -263,7 +283,13 @@ TEST (State, HostTextsAndUnits)
     test::set (p, "windCover", 2.0f);
     EXPECT_EQ (test::parameter (p, "windCover").getCurrentValueAsText(), "2");
 
-    struct Expected { const char* id; const char* name; int steps; bool discrete; };
+    struct Expected
+    {
+        const char* id;
+        const char* name;
+        int steps;
+        bool discrete;
+    };
     const Expected table[] {
         { "microphone", "Microphone", 0x7fffffff, false },
         { "windCover", "Wind Cover", 3, false },

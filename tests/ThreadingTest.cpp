@@ -23,8 +23,7 @@ TEST (Threading, ConcurrentProcessingAutomationStateAndDrawing)
     std::atomic<bool> allFinite { true };
     std::atomic<int> blocks { 0 }, paths { 0 }, restores { 0 }, changes { 0 };
 
-    std::thread audio ([&]
-    {
+    std::thread audio ([&] {
         juce::Random random (1);
         juce::AudioBuffer<float> buffer (1, 256);
         juce::MidiBuffer midi;
@@ -40,16 +39,14 @@ TEST (Threading, ConcurrentProcessingAutomationStateAndDrawing)
         }
     });
 
-    std::thread automation ([&]
-    {
+    std::thread automation ([&] {
         juce::Random random (2);
         const auto& params = p.getParameters();
         while (running)
             params[random.nextInt (params.size())]->setValueNotifyingHost (random.nextFloat());
     });
 
-    std::thread state ([&]
-    {
+    std::thread state ([&] {
         while (running)
         {
             const auto block = test::state (p);
@@ -58,8 +55,7 @@ TEST (Threading, ConcurrentProcessingAutomationStateAndDrawing)
         }
     });
 
-    std::thread drawing ([&]
-    {
+    std::thread drawing ([&] {
         while (running)
         {
             juce::Path path;
@@ -74,7 +70,7 @@ TEST (Threading, ConcurrentProcessingAutomationStateAndDrawing)
     struct Counter : juce::ChangeListener
     {
         explicit Counter (std::atomic<int>& n) : count (n) {}
-        void changeListenerCallback (juce::ChangeBroadcaster*) override   { ++count; }
+        void changeListenerCallback (juce::ChangeBroadcaster*) override { ++count; }
         std::atomic<int>& count;
     } counter (changes);
     p.addChangeListener (&counter);
@@ -103,7 +99,7 @@ TEST (Threading, ChangesFromTheMessageThreadAreAnnouncedAtOnce)
 
     struct Counter : juce::ChangeListener
     {
-        void changeListenerCallback (juce::ChangeBroadcaster*) override   { ++count; }
+        void changeListenerCallback (juce::ChangeBroadcaster*) override { ++count; }
         int count = 0;
     } counter;
     p.addChangeListener (&counter);
@@ -128,8 +124,7 @@ TEST (Threading, EditorsComeAndGoWhileTheHostAutomates)
     p.prepareToPlay (48000.0, 256);
     std::atomic<bool> running { true };
 
-    std::thread host ([&]
-    {
+    std::thread host ([&] {
         juce::Random random (3);
         juce::AudioBuffer<float> buffer (1, 256);
         juce::MidiBuffer midi;
@@ -186,11 +181,11 @@ namespace
 // The loss needs an unlucky interleaving, hence many short contended rounds.
 TEST (Threading, NoChangeIsLostWhenThreadsChangeParametersAtOnce)
 {
-   #if defined (__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__)
     constexpr int rounds = 3000;
-   #else
+#else
     constexpr int rounds = 100000;
-   #endif
+#endif
     constexpr int numWorkers = 4;
 
     TessaroAudioProcessor p;
@@ -199,16 +194,15 @@ TEST (Threading, NoChangeIsLostWhenThreadsChangeParametersAtOnce)
     // Each worker owns one parameter; the values are few so that the
     // expected results can be cached.
     const std::array<std::vector<float>, numWorkers> values { {
-        { 0.0f, 1.0f, 2.0f },              // microphone
-        { 0.0f, 30.0f, 70.0f, 100.0f },    // distance
-        { 0.0f, 35.0f, 100.0f },           // freeField
-        { 0.0f, 45.0f, 100.0f },           // aimingAccurancy, by state restore
+        { 0.0f, 1.0f, 2.0f },             // microphone
+        { 0.0f, 30.0f, 70.0f, 100.0f },   // distance
+        { 0.0f, 35.0f, 100.0f },          // freeField
+        { 0.0f, 45.0f, 100.0f },          // aimingAccurancy, by state restore
     } };
     const char* ids[] { "microphone", "distance", "freeField", "aimingAccurancy" };
 
     std::map<std::array<float, numWorkers>, Expected> cache;
-    auto expectedFor = [&] (const std::array<float, numWorkers>& finalValues) -> const Expected&
-    {
+    auto expectedFor = [&] (const std::array<float, numWorkers>& finalValues) -> const Expected& {
         auto found = cache.find (finalValues);
         if (found != cache.end())
             return found->second;
@@ -227,8 +221,7 @@ TEST (Threading, NoChangeIsLostWhenThreadsChangeParametersAtOnce)
 
     std::atomic<int> round { 0 }, finished { 0 };
 
-    auto worker = [&] (int w)
-    {
+    auto worker = [&] (int w) {
         juce::Random random (100 + w);
         const auto& choices = values[(size_t) w];
 
@@ -297,8 +290,7 @@ TEST (Threading, ProcessorDestroyedOffTheMessageThreadWhileAChangeIsDelivered)
 {
     std::atomic<bool> done { false };
 
-    std::thread host ([&]
-    {
+    std::thread host ([&] {
         for (int i = 0; i < 40; ++i)
         {
             auto p = std::make_unique<TessaroAudioProcessor>();

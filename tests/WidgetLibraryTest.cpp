@@ -22,14 +22,13 @@ namespace
         return image;
     }
 
-    juce::uint32 argb (const juce::Image& image, int x, int y)   { return image.getPixelAt (x, y).getARGB(); }
-    bool isBlack (const juce::Image& image, int x, int y)       { return image.getPixelAt (x, y).getBrightness() < 0.1f; }
+    juce::uint32 argb (const juce::Image& image, int x, int y) { return image.getPixelAt (x, y).getARGB(); }
+    bool isBlack (const juce::Image& image, int x, int y) { return image.getPixelAt (x, y).getBrightness() < 0.1f; }
 
     struct LookAndFeelTest : ::testing::Test
     {
         look_and_feel lnf;
     };
-
 
     /** The editor's parameter slider: 435 x 26, 0 to 100 in steps of 1, value box at the right. */
     struct EditorSlider : juce::Slider
@@ -42,10 +41,10 @@ namespace
             setBounds (0, 0, 435, 26);
             setValue (value);
         }
-        ~EditorSlider() override   { setLookAndFeel (nullptr); }
+        ~EditorSlider() override { setLookAndFeel (nullptr); }
     };
 
-    juce::String faceOf (const juce::Typeface::Ptr& t)   { return t->getName() + "/" + t->getStyle(); }
+    juce::String faceOf (const juce::Typeface::Ptr& t) { return t->getName() + "/" + t->getStyle(); }
 
     juce::Typeface::Ptr embedded (const void* data, int size)
     {
@@ -64,7 +63,11 @@ TEST_F (LookAndFeelTest, PaletteAndTheColoursLeftToTheFramework)
         EXPECT_EQ (lnf.findColour (entry.colourId).getARGB(), entry.argb) << std::hex << entry.colourId;
     }
 
-    struct Spot { int id; juce::uint32 argb; };
+    struct Spot
+    {
+        int id;
+        juce::uint32 argb;
+    };
     const Spot spots[] {
         { juce::ComboBox::backgroundColourId, lightGrey },
         { juce::PopupMenu::highlightedBackgroundColourId, 0x329a243e },
@@ -88,10 +91,17 @@ TEST_F (LookAndFeelTest, OnlyBoldAlonePicksTheBoldFace)
     const auto light = faceOf (embedded (BinaryData::LTe50327_ttf, BinaryData::LTe50327_ttfSize));
     ASSERT_NE (bold, light);
 
-    struct Case { int style; bool expectBold; };
+    struct Case
+    {
+        int style;
+        bool expectBold;
+    };
     const Case cases[] {
-        { juce::Font::plain, false }, { juce::Font::italic, false }, { juce::Font::bold, true },
-        { juce::Font::bold | juce::Font::italic, false }, { juce::Font::bold | juce::Font::underlined, false },
+        { juce::Font::plain, false },
+        { juce::Font::italic, false },
+        { juce::Font::bold, true },
+        { juce::Font::bold | juce::Font::italic, false },
+        { juce::Font::bold | juce::Font::underlined, false },
         { juce::Font::underlined, false },
     };
 
@@ -113,7 +123,11 @@ TEST_F (LookAndFeelTest, OnlyBoldAlonePicksTheBoldFace)
 TEST_F (LookAndFeelTest, HorizontalSliderTrackThumbAndValueBox)
 {
     // The editor's slider: 435 x 26, value box 52 x 26 at the right.
-    struct Case { double value; int line; };
+    struct Case
+    {
+        double value;
+        int line;
+    };
     for (const auto& c : { Case { 0.0, 9 }, Case { 100.0, 374 } })
     {
         EditorSlider slider (lnf, c.value);
@@ -163,8 +177,7 @@ TEST_F (LookAndFeelTest, VerticalSliderTrackIsACentredColumn)
 
 TEST_F (LookAndFeelTest, RotaryKnobsAboveAndBelowTwelvePixels)
 {
-    auto knob = [this] (int size)
-    {
+    auto knob = [this] (int size) {
         juce::Slider slider (juce::Slider::RotaryHorizontalVerticalDrag, juce::Slider::NoTextBox);
         slider.setLookAndFeel (&lnf);
         slider.setBounds (0, 0, size, size);
@@ -176,8 +189,8 @@ TEST_F (LookAndFeelTest, RotaryKnobsAboveAndBelowTwelvePixels)
 
     const auto large = knob (30);   // radius 13: grey disc, black ring, pointer
     EXPECT_EQ (argb (large, 20, 11), lightGrey);
-    EXPECT_TRUE (isBlack (large, 15, 4));      // the ring at the top
-    EXPECT_TRUE (isBlack (large, 13, 13));     // the pointer's hub, beside its white hair-line
+    EXPECT_TRUE (isBlack (large, 15, 4));    // the ring at the top
+    EXPECT_TRUE (isBlack (large, 13, 13));   // the pointer's hub, beside its white hair-line
 
     const auto small = knob (28);   // radius 12: the framework's small knob, no grey disc
     for (int y = 0; y < 28; ++y)
@@ -210,11 +223,11 @@ TEST_F (LookAndFeelTest, ComboBoxArrowsAndNoneWhenDisabled)
     EXPECT_EQ (box.getChildComponent (0)->getBounds(), juce::Rectangle<int> (1, 1, 152, 24));
 
     auto image = paintComponent (box);
-    EXPECT_EQ (argb (image, 0, 0), lightGrey);        // no outline
+    EXPECT_EQ (argb (image, 0, 0), lightGrey);   // no outline
     EXPECT_EQ (argb (image, 174, 25), lightGrey);
-    EXPECT_TRUE (isBlack (image, 164, 10));           // up arrow
-    EXPECT_TRUE (isBlack (image, 164, 16));           // down arrow
-    EXPECT_EQ (argb (image, 164, 13), lightGrey);     // the gap between them
+    EXPECT_TRUE (isBlack (image, 164, 10));         // up arrow
+    EXPECT_TRUE (isBlack (image, 164, 16));         // down arrow
+    EXPECT_EQ (argb (image, 164, 13), lightGrey);   // the gap between them
     EXPECT_EQ (argb (image, 158, 10), lightGrey);
 
     box.setEnabled (false);
@@ -255,11 +268,11 @@ TEST_F (LookAndFeelTest, LabelsAndTickBox)
         toggle.setBounds (0, 0, 26, 26);
         toggle.setToggleState (on, juce::dontSendNotification);
         const auto tick = paintComponent (toggle);
-        EXPECT_TRUE (isBlack (tick, 1, 12));       // left edge of the 12 x 12 square at (1, 7)
-        EXPECT_TRUE (isBlack (tick, 8, 7));        // top edge
-        EXPECT_TRUE (isBlack (tick, 12, 18));      // bottom right
+        EXPECT_TRUE (isBlack (tick, 1, 12));    // left edge of the 12 x 12 square at (1, 7)
+        EXPECT_TRUE (isBlack (tick, 8, 7));     // top edge
+        EXPECT_TRUE (isBlack (tick, 12, 18));   // bottom right
         EXPECT_EQ (argb (tick, 8, 4), 0xffffffff);
-        EXPECT_EQ (isBlack (tick, 7, 13), on);     // the filled square (3, 9, 8, 8)
+        EXPECT_EQ (isBlack (tick, 7, 13), on);   // the filled square (3, 9, 8, 8)
         toggle.setLookAndFeel (nullptr);
     }
 }
@@ -273,7 +286,7 @@ TEST_F (LookAndFeelTest, PopupMenuBackgroundItemsAndHeader)
         lnf.drawPopupMenuItem (g, { 0, 24, 200, 24 }, false, true, true, false, false, "Windjammer", {}, nullptr, nullptr);
     }
 
-    EXPECT_EQ (argb (image, 100, 3), lightGrey);              // no stripes
+    EXPECT_EQ (argb (image, 100, 3), lightGrey);   // no stripes
     EXPECT_EQ (argb (image, 100, 5), lightGrey);
     const auto border = image.getPixelAt (0, 10);
     EXPECT_NEAR (border.getFloatRed(), 0.4f * 0xc5 / 255.0f, 0.02f);   // 60 % black over the grey
@@ -306,8 +319,7 @@ TEST_F (LookAndFeelTest, TooltipBoundsOnBothSidesOfTheCentre)
 
 TEST_F (LookAndFeelTest, TextEditorOutlines)
 {
-    auto outlineOf = [this] (bool enabled)
-    {
+    auto outlineOf = [this] (bool enabled) {
         juce::TextEditor editor;
         editor.setBounds (0, 0, 60, 20);
         editor.setColour (juce::TextEditor::outlineColourId, juce::Colours::red);
@@ -318,17 +330,20 @@ TEST_F (LookAndFeelTest, TextEditorOutlines)
         return argb (image, 30, 0);
     };
 
-    EXPECT_EQ (outlineOf (false), 0u);            // disabled: nothing, even with an opaque colour
-    EXPECT_EQ (outlineOf (true), 0xffff0000u);    // unfocused: the editor's outline colour
+    EXPECT_EQ (outlineOf (false), 0u);           // disabled: nothing, even with an opaque colour
+    EXPECT_EQ (outlineOf (true), 0xffff0000u);   // unfocused: the editor's outline colour
 
     // Focus needs a window on screen, so the rule is checked on its own.
-    struct Case { bool enabled, focused, readOnly, outline; };
+    struct Case
+    {
+        bool enabled, focused, readOnly, outline;
+    };
     for (const auto& c : { Case { true, false, false, true }, Case { true, true, false, false },
-                           Case { true, true, true, true },   Case { false, false, false, false },
+                           Case { true, true, true, true }, Case { false, false, false, false },
                            Case { false, true, true, false } })
         EXPECT_EQ (look_and_feel::hasTextEditorOutline (c.enabled, c.focused, c.readOnly), c.outline);
 
-    juce::TextEditor plain;                       // with the palette: transparent
+    juce::TextEditor plain;   // with the palette: transparent
     plain.setLookAndFeel (&lnf);
     juce::Image image (juce::Image::ARGB, 60, 20, true);
     {
@@ -355,7 +370,7 @@ TEST_F (LookAndFeelTest, TableHeaderRows)
     EXPECT_EQ (argb (image, 10, 0), 0xffffffff);
     EXPECT_EQ (argb (image, 10, 19), 0xffffffff);
     EXPECT_NEAR (image.getPixelAt (10, 20).getFloatBlue(), 0xf9 / 255.0f, 0.01f);
-    EXPECT_LT (image.getPixelAt (10, 20).getFloatRed(), 0.93f);    // 0xe8 at the top of the gradient
+    EXPECT_LT (image.getPixelAt (10, 20).getFloatRed(), 0.93f);   // 0xe8 at the top of the gradient
     EXPECT_LT (image.getPixelAt (10, 39).getBrightness(), image.getPixelAt (10, 38).getBrightness());
     EXPECT_LT (image.getPixelAt (49, 30).getBrightness(), image.getPixelAt (48, 30).getBrightness());   // column edges
     EXPECT_EQ (argb (image, 49, 10), 0xffccccccu);
@@ -364,7 +379,12 @@ TEST_F (LookAndFeelTest, TableHeaderRows)
 
 TEST_F (LookAndFeelTest, DocumentWindowButtons)
 {
-    struct Case { int type; const char* name; float hue; };
+    struct Case
+    {
+        int type;
+        const char* name;
+        float hue;
+    };
     const Case cases[] { { juce::DocumentWindow::closeButton, "close", 0.01f },
                          { juce::DocumentWindow::minimiseButton, "minimise", 0.12f },
                          { juce::DocumentWindow::maximiseButton, "maximise", 0.33f } };
@@ -386,7 +406,7 @@ TEST (CustomSlider, CtrlClickResetsAndPlainClicksDrag)
 {
     struct Counter : juce::Slider::Listener
     {
-        void sliderValueChanged (juce::Slider*) override   { ++changes; }
+        void sliderValueChanged (juce::Slider*) override { ++changes; }
         int changes = 0;
     };
 
@@ -455,7 +475,7 @@ TEST (AboutView, CardLayoutInTheWindowAndAtAnOddWidth)
     }
     // Outside the card the window shows through the dark fill at about 15 %.
     EXPECT_NEAR (image.getPixelAt (10, 10).getFloatRed(), (0x28 * 216 + 255 * 39) / 255.0f / 255.0f, 0.01f);
-    EXPECT_EQ (argb (image, 285, 175), 0xff282827);    // the card
+    EXPECT_EQ (argb (image, 285, 175), 0xff282827);   // the card
     EXPECT_EQ (argb (image, 715, 462), 0xff282827);
     EXPECT_NE (argb (image, 275, 175), 0xff282827);
 
@@ -486,7 +506,11 @@ TEST (Assets, ResourcesParseAndTheFontsAreOneFamily)
     EXPECT_EQ (bold->getName(), light->getName());
     EXPECT_NE (bold->getStyle(), light->getStyle());
 
-    struct Svg { const char* data; int size; };
+    struct Svg
+    {
+        const char* data;
+        int size;
+    };
     for (const auto& svg : { Svg { BinaryData::custom_about_background_svg, BinaryData::custom_about_background_svgSize },
                              Svg { BinaryData::IButton_hover01_svg, BinaryData::IButton_hover01_svgSize },
                              Svg { BinaryData::IButton01_svg, BinaryData::IButton01_svgSize },

@@ -16,7 +16,7 @@ namespace
         return juce::Drawable::createFromImageData (data, (size_t) size);
     }
 
-    juce::Rectangle<float> box (float x, float y, float w, float h)   { return { x, y, w, h }; }
+    juce::Rectangle<float> box (float x, float y, float w, float h) { return { x, y, w, h }; }
 
     // The editors open in this process, oldest first (message thread only).
     // The shared tooltip window draws with the process's default look, which
@@ -75,9 +75,11 @@ TessaroAudioProcessorEditor::TessaroAudioProcessorEditor (TessaroAudioProcessor&
     // (Wide/Open Cardioid)" already needs all of it, squeezed to about 0.7.
     // Their arrows now line up with the low-cut box.
     placeLabel (microphoneLabel, juce::translate ("Microphone"), controlFont, black, box (M + 10, R + 125, 200, 26));
+    // clang-format off
     placeComboBox (microphoneBox, { juce::translate ("Model A (Cardioid)"), juce::translate ("Model B (Wide/Open Cardioid)"),
                                     juce::translate ("Model C (Omnidirectional)") },
                    microphoneLabel.getText(), box (setupChoiceX, R + 125, 175, 26));
+    // clang-format on
     microphoneAttachment = std::make_unique<ComboBoxAttachment> (audioProcessor.getValueTreeState(), "microphone", microphoneBox);
 
     placeLabel (lowCutLabel, juce::translate ("Low Cut"), controlFont, black, box (M + 10, R + 191, 225, 26));

@@ -27,7 +27,7 @@ public:
     void comboBoxChanged (juce::ComboBox* box) override;
 
     /** Where pressing shows the about panel. */
-    static juce::Rectangle<int> aboutArea() noexcept   { return { 810, 35, 170, 40 }; }
+    static juce::Rectangle<int> aboutArea() noexcept { return { 810, 35, 170, 40 }; }
 
     static constexpr int tooltipDelayMs = 125;
 

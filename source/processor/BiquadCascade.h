@@ -36,7 +36,7 @@ public:
         keep their memory. */
     void setDesign (const ChainDesign& design) noexcept;
 
-    void setGain (float linearGain) noexcept        { gain = linearGain; }
+    void setGain (float linearGain) noexcept { gain = linearGain; }
 
     /** Clears the memory of every stage. */
     void reset() noexcept;

@@ -12,9 +12,9 @@ struct ChainDesign
     static constexpr int numStages = 6;
 
     std::array<StageCoefficients, numStages> stages { flat, flat, flat, flat, flat, flat };
-    bool lowCutOn = false;        // stages 0 and 1 bypassed while false
-    float sampleRate = 44100.0f;  // the rate the stages were designed for
-    float outputGain = 0.0f;      // stage 6, linear
+    bool lowCutOn = false;         // stages 0 and 1 bypassed while false
+    float sampleRate = 44100.0f;   // the rate the stages were designed for
+    float outputGain = 0.0f;       // stage 6, linear
 
     // The design values behind stages 2 and 5, kept for display and checks.
     float lowBandGain = 1.0f;

@@ -24,7 +24,7 @@ namespace
         return ChainDesigner::isFiniteAndStable (c) ? c : ChainDesign::flat;
     }
 
-    constexpr bool touches (unsigned int stages, int stage) noexcept   { return (stages & (1u << (unsigned int) stage)) != 0; }
+    constexpr bool touches (unsigned int stages, int stage) noexcept { return (stages & (1u << (unsigned int) stage)) != 0; }
 }
 
 bool ChainDesigner::isFiniteAndStable (const StageCoefficients& c) noexcept

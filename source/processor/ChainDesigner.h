@@ -37,7 +37,11 @@ public:
     };
 
     /** Design values of the six bands; band k belongs to stage k. */
-    struct BandDesign { float gain, q, frequency; };
+    struct BandDesign
+    {
+        float gain, q, frequency;
+    };
+    // clang-format off
     static constexpr std::array<BandDesign, ChainDesign::numStages> bandDesigns { {
         { 1.0f,  1.0f,   70.0f },
         { 1.0f,  1.0f,   70.0f },
@@ -46,6 +50,7 @@ public:
         { 1.0f,  1.5f,   2500.0f },
         { 1.25f, 0.6f,   7700.0f },
     } };
+    // clang-format on
 
     /** Bit k set: a change of the parameter redesigns stage k. */
     static constexpr std::array<unsigned int, TessaroParameters::count> stagesTouchedBy { {

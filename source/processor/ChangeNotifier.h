@@ -43,7 +43,7 @@ private:
         // Never taken on the audio thread. Recursive: the work may change
         // parameters, and their changes notify again.
         std::recursive_mutex broadcasterLock;
-        juce::ChangeBroadcaster* broadcaster = nullptr;  // null once the owner is gone
+        juce::ChangeBroadcaster* broadcaster = nullptr;   // null once the owner is gone
         std::function<void()> work;
         std::atomic<bool> pending { false }, workPending { false };
     };

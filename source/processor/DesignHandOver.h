@@ -36,12 +36,12 @@ public:
 
     /** The audio thread's side: takes the newest design if there is a new
         one (returns true), after which audioDesign() is it. */
-    bool takeAudioDesign() noexcept                       { return audioDesigns.update(); }
-    const ChainDesign& audioDesign() const noexcept       { return audioDesigns.read(); }
+    bool takeAudioDesign() noexcept { return audioDesigns.update(); }
+    const ChainDesign& audioDesign() const noexcept { return audioDesigns.read(); }
 
     /** The model's side, likewise. One reader at a time (the model's lock). */
-    bool takeModelDesign() noexcept                       { return modelDesigns.update(); }
-    const ChainDesign& modelDesign() const noexcept       { return modelDesigns.read(); }
+    bool takeModelDesign() noexcept { return modelDesigns.update(); }
+    const ChainDesign& modelDesign() const noexcept { return modelDesigns.read(); }
 
 private:
     void designWhileHoldingTheRole() noexcept;
@@ -52,8 +52,8 @@ private:
     static constexpr unsigned int designerBusyBit = 1u << 31;
     std::atomic<unsigned int> designerState { 0 };
 
-    ChainDesign workingDesign;                                // owned by the role's holder
+    ChainDesign workingDesign;                               // owned by the role's holder
     TripleBuffer<ChainDesigner::RateContext> rateContexts;   // prepareToPlay -> designer
-    TripleBuffer<ChainDesign> audioDesigns;                   // designer -> processBlock
-    TripleBuffer<ChainDesign> modelDesigns;                   // designer -> response model
+    TripleBuffer<ChainDesign> audioDesigns;                  // designer -> processBlock
+    TripleBuffer<ChainDesign> modelDesigns;                  // designer -> response model
 };

@@ -20,10 +20,16 @@ public:
     /** The x of the grid point i of n across the area's width. */
     static float xForGridPoint (int i, int n, const juce::Rectangle<float>& area) noexcept;
 
-    struct DecibelLabel { const char* text; double offsetInHeights; };
+    struct DecibelLabel
+    {
+        const char* text;
+        double offsetInHeights;
+    };
+    // clang-format off
     static constexpr DecibelLabel decibelLabels[] { { "30 dB", 0.0 },        { "24 dB", 1.0 / 6.0 }, { "18 dB", 1.0 / 3.0 },
                                                     { "12 dB", 0.5 },        { "6 dB", 4.0 / 6.0 },  { "0 dB", 5.0 / 6.0 },
                                                     { "-6 dB", 0.95 } };
+    // clang-format on
 
     /** Horizontal grid lines at j sixths of the height, j = 1 to 5. */
     static constexpr int gridLineSixths = 5;

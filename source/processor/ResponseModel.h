@@ -28,16 +28,16 @@ public:
     /** The output gain times the six bands' magnitudes. */
     void updateCombinedResponse (float outputGain);
 
-    const std::vector<double>& getFrequencies() const noexcept         { return frequencies; }
-    const std::vector<double>& getCombinedResponse() const noexcept    { return combinedResponse; }
-    const std::vector<FilterBand>& getBands() const noexcept           { return bands; }
+    const std::vector<double>& getFrequencies() const noexcept { return frequencies; }
+    const std::vector<double>& getCombinedResponse() const noexcept { return combinedResponse; }
+    const std::vector<FilterBand>& getBands() const noexcept { return bands; }
 
     /** The design the model shows (flat, with no gain, until the first update). */
-    const ChainDesign& getDesign() const noexcept                      { return shownDesign; }
-    bool hasDesign() const noexcept                                    { return evaluated; }
+    const ChainDesign& getDesign() const noexcept { return shownDesign; }
+    bool hasDesign() const noexcept { return evaluated; }
 
 private:
-    std::vector<double> frequencies;       // 20 x 2^(i/30) Hz
+    std::vector<double> frequencies;   // 20 x 2^(i/30) Hz
     std::vector<FilterBand> bands;
     std::vector<double> combinedResponse;
     ChainDesign shownDesign;

@@ -38,7 +38,7 @@ public:
 
     /** False while a design fade is under way: the caller keeps the newest
         design until then. */
-    bool canTakeDesign() const noexcept     { return ! designFade.active; }
+    bool canTakeDesign() const noexcept { return ! designFade.active; }
 
     /** Puts a design in force: at once before playback starts (after prepare
         or reset), through a crossfade once audio has been processed. */
@@ -58,7 +58,7 @@ private:
     {
         bool active = false;
         int position = 0;
-        float from = 0.0f, to = 1.0f;    // the weight of the new side at start and end
+        float from = 0.0f, to = 1.0f;   // the weight of the new side at start and end
 
         float weightAt (int sample, int length) const noexcept;
     };
@@ -67,7 +67,11 @@ private:
 
     /** Mixes `other` (from its sample 0) with the buffer (from `start`) along
         the fade, whose weight belongs to the side named. */
-    enum class Weighted { buffer, other };
+    enum class Weighted
+    {
+        buffer,
+        other
+    };
     void blend (juce::AudioBuffer<float>& buffer, int start, int length, const juce::AudioBuffer<float>& other,
                 int channels, const Fade& fade, Weighted weighted) const noexcept;
     static void processChain (Chain& chain, juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
@@ -82,7 +86,7 @@ private:
     // Host bypass: the weight of the equalised signal, faded between 0 and 1.
     Fade wetFade { false, 0, 1.0f, 1.0f };
     bool bypassTarget = false;
-    bool chainsIdle = false;     // fully bypassed: the chains do not run
+    bool chainsIdle = false;   // fully bypassed: the chains do not run
 
     juce::AudioBuffer<float> newChainBuffer, dryBuffer;
 };

@@ -12,7 +12,7 @@
 
 namespace
 {
-    constexpr unsigned int bit (int parameterIndex) noexcept   { return 1u << (unsigned int) parameterIndex; }
+    constexpr unsigned int bit (int parameterIndex) noexcept { return 1u << (unsigned int) parameterIndex; }
 
     // Replaces NaN and infinities with zero; returns how many. A float
     // is not finite exactly when its exponent bits are all ones, so the scan
@@ -63,8 +63,10 @@ TessaroAudioProcessor::TessaroAudioProcessor()
     // enabled by default is one a host may leave unconnected (the LV2 wrapper
     // declares its ports optional), and the wrappers then read from or write
     // to a null channel. One in and one out is the only layout offered anyway.
+    // clang-format off
     : AudioProcessor (BusesProperties().withInput ("Input", juce::AudioChannelSet::mono(), true)
                                        .withOutput ("Output", juce::AudioChannelSet::mono(), true)),
+      // clang-format on
       valueTreeState (*this, nullptr)
 {
     // The programs are the first rows of the preset table; the sport presets
@@ -94,7 +96,7 @@ TessaroAudioProcessor::~TessaroAudioProcessor()
         parameter->removeListener (&gestureWatcher);
 }
 
-const juce::String TessaroAudioProcessor::getName() const   { return tessaro::identity::productName; }
+const juce::String TessaroAudioProcessor::getName() const { return tessaro::identity::productName; }
 
 //==============================================================================
 void TessaroAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
@@ -165,19 +167,19 @@ void TessaroAudioProcessor::process (juce::AudioBuffer<float>& buffer, bool bypa
 }
 
 //==============================================================================
-double TessaroAudioProcessor::getTailLengthSeconds() const   { return 0.0; }
-bool TessaroAudioProcessor::acceptsMidi() const              { return false; }
-bool TessaroAudioProcessor::producesMidi() const             { return false; }
-bool TessaroAudioProcessor::isMidiEffect() const             { return false; }
+double TessaroAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+bool TessaroAudioProcessor::acceptsMidi() const { return false; }
+bool TessaroAudioProcessor::producesMidi() const { return false; }
+bool TessaroAudioProcessor::isMidiEffect() const { return false; }
 
 // The processor on its own (the renderer, the core tests) has no window; the
 // plug-in's processor adds it (TessaroPluginProcessor).
-juce::AudioProcessorEditor* TessaroAudioProcessor::createEditor()   { return nullptr; }
-bool TessaroAudioProcessor::hasEditor() const                { return false; }
+juce::AudioProcessorEditor* TessaroAudioProcessor::createEditor() { return nullptr; }
+bool TessaroAudioProcessor::hasEditor() const { return false; }
 
 //==============================================================================
-int TessaroAudioProcessor::getNumPrograms()                  { return presetNames.size(); }
-int TessaroAudioProcessor::getCurrentProgram()               { return currentProgram.load(); }
+int TessaroAudioProcessor::getNumPrograms() { return presetNames.size(); }
+int TessaroAudioProcessor::getCurrentProgram() { return currentProgram.load(); }
 
 void TessaroAudioProcessor::setCurrentProgram (int index)
 {
@@ -233,7 +235,7 @@ void TessaroAudioProcessor::recallProgram (int index)
     // Program i is the preset of the same name: the first rows of the table.
     TessaroPresets::recall (valueTreeState, index);
 }
-const juce::String TessaroAudioProcessor::getProgramName (int index)   { return presetNames[index]; }
+const juce::String TessaroAudioProcessor::getProgramName (int index) { return presetNames[index]; }
 void TessaroAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 //==============================================================================

@@ -83,7 +83,7 @@ public:
     /** Redesigns the stages that depend on the parameter. Real-time safe. */
     void parameterChanged (const juce::String& parameterID, float newValue) override;
 
-    juce::AudioProcessorValueTreeState& getValueTreeState() noexcept   { return valueTreeState; }
+    juce::AudioProcessorValueTreeState& getValueTreeState() noexcept { return valueTreeState; }
 
     //==============================================================================
     // Response model. These read the newest published design; call them from
@@ -95,11 +95,11 @@ public:
 
     std::vector<double> getCombinedResponse() const;
     std::vector<double> getBandMagnitudes (int band) const;
-    const std::vector<double>& getFrequencies() const noexcept   { return model.getFrequencies(); }
+    const std::vector<double>& getFrequencies() const noexcept { return model.getFrequencies(); }
 
     /** How many output samples so far came out of the filters not finite
         (finite input near the float limit) and were written as silence. */
-    juce::int64 getOverflowedSampleCount() const noexcept   { return overflowedSamples.load (std::memory_order_relaxed); }
+    juce::int64 getOverflowedSampleCount() const noexcept { return overflowedSamples.load (std::memory_order_relaxed); }
 
     /** The newest complete design. */
     ChainDesign getDesign() const;
@@ -133,7 +133,7 @@ private:
     void recallProgram (int index);
     void recallPendingProgram();
     std::atomic<int> currentProgram { 0 };
-    std::atomic<int> recalledProgram { 0 };     // what the parameters last came from; saved with the state
+    std::atomic<int> recalledProgram { 0 };   // what the parameters last came from; saved with the state
     std::atomic<int> pendingProgram { -1 };
     std::atomic<int> restoredProgram { -1 };
 

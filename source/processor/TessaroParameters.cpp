@@ -6,6 +6,7 @@ const std::array<TessaroParameters::Definition, TessaroParameters::count>& Tessa
 {
     // An interval of 0 keeps microphone continuous: hosts may set values
     // between the capsules, which the design treats like the first capsule.
+    // clang-format off
     static const std::array<Definition, count> definitions { {
         { "microphone",      "Microphone",                  "",  0.0f,   2.0f, 0.0f,  0.0f },
         { "windCover",       "Wind Cover",                  "",  0.0f,   2.0f, 1.0f,  0.0f },
@@ -14,6 +15,7 @@ const std::array<TessaroParameters::Definition, TessaroParameters::count>& Tessa
         { "aimingAccurancy", "Aim Inaccuracy Compensation", "",  0.0f, 100.0f, 0.0f, 20.0f },
         { "freeField",       "Free Field",                  "",  0.0f, 100.0f, 0.0f, 35.0f },
     } };
+    // clang-format on
     return definitions;
 }
 
@@ -36,8 +38,7 @@ void TessaroParameters::addTo (juce::AudioProcessorValueTreeState& state)
         // finite number ("nan", "inf") gives the default instead of reaching
         // the parameter.
         const auto defaultValue = d.defaultValue;
-        auto fromText = [defaultValue] (const juce::String& text)
-        {
+        auto fromText = [defaultValue] (const juce::String& text) {
             const auto value = text.getFloatValue();
             return std::isfinite (value) ? value : defaultValue;
         };

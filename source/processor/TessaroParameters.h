@@ -31,7 +31,7 @@ public:
 
     static const std::array<Definition, count>& table() noexcept;
 
-    static const char* idOf (int index) noexcept     { return table()[(size_t) index].id; }
+    static const char* idOf (int index) noexcept { return table()[(size_t) index].id; }
 
     /** The index of the parameter with this id, or -1. Compares without
         allocating, so it may run on the audio thread. */

@@ -3,6 +3,7 @@
 
 const std::array<TessaroPresets::Preset, TessaroPresets::count>& TessaroPresets::table() noexcept
 {
+    // clang-format off
     static const std::array<Preset, count> presets { {
         { 1, "Default",          1.0f, 50.0f, 0.0f, 35.0f },
         { 2, "Singbird (Far)",   1.0f, 80.0f, 0.0f, 20.0f },
@@ -14,6 +15,7 @@ const std::array<TessaroPresets::Preset, TessaroPresets::count>& TessaroPresets:
         { 8, "Sport (Far)",      1.0f, 80.0f, 0.0f, 30.0f },
         { 9, "Sport (Close)",    1.0f, 20.0f, 0.0f, 35.0f },
     } };
+    // clang-format on
     return presets;
 }
 
@@ -34,10 +36,12 @@ void TessaroPresets::recall (juce::AudioProcessorValueTreeState& state, int inde
         return;
 
     const auto& preset = table()[(size_t) index];
+    // clang-format off
     const std::pair<int, float> values[] { { TessaroParameters::lowCut,          preset.lowCut },
                                            { TessaroParameters::distance,        preset.distance },
                                            { TessaroParameters::aimingAccurancy, preset.aimingAccurancy },
                                            { TessaroParameters::freeField,       preset.freeField } };
+    // clang-format on
 
     for (const auto& [parameterIndex, value] : values)
         TessaroParameters::setAsGesture (state, parameterIndex, value);

@@ -14,7 +14,7 @@ class TessaroPresets
 public:
     struct Preset
     {
-        int itemId;          // the editor's menu item id, 1 to 9
+        int itemId;   // the editor's menu item id, 1 to 9
         const char* name;
         float lowCut, distance, aimingAccurancy, freeField;
     };

@@ -16,10 +16,10 @@ class TripleBuffer
 {
 public:
     TripleBuffer() = default;
-    explicit TripleBuffer (const Value& initial)   { slots.fill (initial); }
+    explicit TripleBuffer (const Value& initial) { slots.fill (initial); }
 
     /** The writer's slot: fill it completely, then call publish(). */
-    Value& writeSlot() noexcept                    { return slots[(size_t) back]; }
+    Value& writeSlot() noexcept { return slots[(size_t) back]; }
 
     void publish() noexcept
     {
@@ -38,7 +38,7 @@ public:
     }
 
     /** The reader's current value. */
-    const Value& read() const noexcept             { return slots[(size_t) front]; }
+    const Value& read() const noexcept { return slots[(size_t) front]; }
 
 private:
     static constexpr int indexMask = 3;

@@ -77,7 +77,7 @@ namespace test
         juce::StringArray calls, callsWithValues;
     };
 
-    inline double toDb (double gain)   { return 20.0 * std::log10 (gain); }
+    inline double toDb (double gain) { return 20.0 * std::log10 (gain); }
 
     /** Runs a unit impulse through processBlock in one block. */
     inline std::vector<float> impulseResponse (TessaroAudioProcessor& p, int length)

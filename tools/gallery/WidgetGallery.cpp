@@ -173,7 +173,8 @@ int main (int argc, char* argv[])
         for (int i = 0; i < 3; ++i)
         {
             std::unique_ptr<juce::Button> button (lnf.createDocumentWindowButton (
-                i == 0 ? juce::DocumentWindow::minimiseButton : i == 1 ? juce::DocumentWindow::maximiseButton : juce::DocumentWindow::closeButton));
+                i == 0 ? juce::DocumentWindow::minimiseButton : i == 1 ? juce::DocumentWindow::maximiseButton
+                                                                       : juce::DocumentWindow::closeButton));
             button->setBounds (310 + 30 * i, 2, 26, 26);
             juce::Graphics::ScopedSaveState state (g);
             g.setOrigin (button->getPosition());

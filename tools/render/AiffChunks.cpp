@@ -16,7 +16,7 @@ bool AiffChunks::isAiff (juce::InputStream& in)
     char header[12] {};
     in.setPosition (0);
     return readExactly (in, header, 12) && std::memcmp (header, "FORM", 4) == 0
-           && (std::memcmp (header + 8, "AIFF", 4) == 0 || std::memcmp (header + 8, "AIFC", 4) == 0);
+        && (std::memcmp (header + 8, "AIFF", 4) == 0 || std::memcmp (header + 8, "AIFC", 4) == 0);
 }
 
 AiffChunks::ChunkList AiffChunks::read (juce::InputStream& in, juce::int64 length)
@@ -53,14 +53,14 @@ AiffChunks::ChunkList AiffChunks::read (juce::InputStream& in, juce::int64 lengt
         }
 
         const auto isOwn = std::memcmp (header, "COMM", 4) == 0 || std::memcmp (header, "SSND", 4) == 0
-                           || std::memcmp (header, "FVER", 4) == 0;
+            || std::memcmp (header, "FVER", 4) == 0;
 
         if (! isOwn)
         {
             if (size > maxChunkBytes)
             {
                 list.damage = "chunk " + WavChunks::describeId (header) + " at byte " + offset + " declares "
-                              + juce::String ((juce::int64) (juce::uint32) size) + " bytes, more than any metadata";
+                    + juce::String ((juce::int64) (juce::uint32) size) + " bytes, more than any metadata";
                 break;
             }
 
@@ -73,7 +73,7 @@ AiffChunks::ChunkList AiffChunks::read (juce::InputStream& in, juce::int64 lengt
             if ((juce::uint64) out.getDataSize() + 8 + (juce::uint64) padded > maxTotalBytes)
             {
                 list.damage = "chunk " + WavChunks::describeId (header) + " at byte " + offset + " takes the file's metadata past "
-                              + juce::String ((juce::int64) (maxTotalBytes >> 20)) + " MiB";
+                    + juce::String ((juce::int64) (maxTotalBytes >> 20)) + " MiB";
                 break;
             }
 

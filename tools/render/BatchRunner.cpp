@@ -90,9 +90,12 @@ namespace
     {
         const auto s = (long) std::lround (seconds);
         char text[64];
-        if (s < 60)          std::snprintf (text, sizeof (text), "%ld s", s);
-        else if (s < 3600)   std::snprintf (text, sizeof (text), "%ld min %02ld s", s / 60, s % 60);
-        else                 std::snprintf (text, sizeof (text), "%ld h %02ld min", s / 3600, s / 60 % 60);
+        if (s < 60)
+            std::snprintf (text, sizeof (text), "%ld s", s);
+        else if (s < 3600)
+            std::snprintf (text, sizeof (text), "%ld min %02ld s", s / 60, s % 60);
+        else
+            std::snprintf (text, sizeof (text), "%ld h %02ld min", s / 3600, s / 60 % 60);
         return text;
     }
 
@@ -121,7 +124,7 @@ namespace
         auto p = path.begin();
         for (auto f = folder.begin(); f != folder.end(); ++f, ++p)
         {
-            if (f->empty())    // a trailing separator
+            if (f->empty())   // a trailing separator
                 continue;
             if (p == path.end() || *p != *f)
                 return false;
@@ -206,8 +209,7 @@ int BatchRunner::run()
 
     // On a signal no new render starts and each one running gets the same
     // signal: it removes its own partial file and ends; the batch waits.
-    auto checkForSignal = [&]
-    {
+    auto checkForSignal = [&] {
         if (stoppedBy == 0 && (stoppedBy = pendingSignal()) != 0)
             for (const auto& child : running)
                 kill (child.pid, stoppedBy);
@@ -261,7 +263,8 @@ int BatchRunner::run()
             close (child.fd);
             child.fd = -1;
             int status = 0;
-            while (waitpid (child.pid, &status, 0) < 0 && errno == EINTR) {}
+            while (waitpid (child.pid, &status, 0) < 0 && errno == EINTR)
+            {}
             finished (child, status);
         }
 
@@ -285,8 +288,8 @@ int BatchRunner::run()
 
     const auto filesInBatch = items.size() + skippedExisting.size();
     auto summary = std::string (prefix) + "rendered " + std::to_string (filesDone) + " of " + std::to_string (filesInBatch)
-                   + (filesInBatch == 1 ? " file" : " files") + " (" + audioLength (secondsDone) + " of audio) in "
-                   + duration (now() - startTime);
+        + (filesInBatch == 1 ? " file" : " files") + " (" + audioLength (secondsDone) + " of audio) in "
+        + duration (now() - startTime);
     if (! skippedExisting.empty())
         summary += "; " + std::to_string (skippedExisting.size()) + " skipped (result exists)";
     if (filesFailed > 0)
@@ -301,9 +304,9 @@ bool BatchRunner::plan()
     // Every input, by identity, so that no result can land on one; the
     // settings file is read by every render, so it is one too.
     std::set<std::pair<dev_t, ino_t>> inputIdentities;
-    auto identify = [&] (const std::string& path)
-    {
-        struct stat info {};
+    auto identify = [&] (const std::string& path) {
+        struct stat info
+        {};
         if (stat (path.c_str(), &info) == 0)
             inputIdentities.insert ({ info.st_dev, info.st_ino });
     };
@@ -312,7 +315,8 @@ bool BatchRunner::plan()
 
     const auto outputDir = placeOf (options.outputDir.toStdString());
     {
-        struct stat info {};
+        struct stat info
+        {};
         if (stat (outputDir.c_str(), &info) == 0 && ! S_ISDIR (info.st_mode))
             return usageError ("--output-dir '" + options.outputDir + "' is not a folder") == 0;
     }
@@ -320,7 +324,8 @@ bool BatchRunner::plan()
     for (const auto& argument : options.inputs)
     {
         const auto path = argument.toStdString();
-        struct stat info {};
+        struct stat info
+        {};
         if (stat (path.c_str(), &info) == 0 && S_ISDIR (info.st_mode))
         {
             if (! options.recursive)
@@ -329,7 +334,8 @@ bool BatchRunner::plan()
             const auto folder = placeOf (path);
             if (isWithin (outputDir, folder))
                 return usageError ("--output-dir '" + options.outputDir + "' is inside INPUT folder '" + argument
-                                   + "'; results would be mixed with the recordings") == 0;
+                                   + "'; results would be mixed with the recordings")
+                    == 0;
 
             if (! addFolder (path))
                 return false;
@@ -359,15 +365,18 @@ bool BatchRunner::plan()
 
         if (const auto other = byOutput.find (place); other != byOutput.end())
             return usageError ("'" + juce::String (other->second->input) + "' and '" + juce::String (item.input)
-                               + "' would both be written to '" + juce::String (item.output) + "'") == 0;
+                               + "' would both be written to '" + juce::String (item.output) + "'")
+                == 0;
         byOutput[place] = &item;
 
-        struct stat info {};
+        struct stat info
+        {};
         if (stat (item.output.c_str(), &info) == 0)
         {
             if (inputIdentities.count ({ info.st_dev, info.st_ino }) != 0)
                 return usageError ("the result for '" + juce::String (item.input) + "' would be written over an input, '"
-                                   + juce::String (item.output) + "'; choose another --output-dir or a --suffix") == 0;
+                                   + juce::String (item.output) + "'; choose another --output-dir or a --suffix")
+                    == 0;
 
             // Only a finished result is skipped; anything else in its place
             // goes to the render, which refuses it with the reason.
@@ -429,9 +438,10 @@ bool BatchRunner::addFolder (const std::string& argument)
         if (name.front() == '.' || ! hasAudioName (name) || ! entry.is_regular_file (typeError))
         {
             ++skipped;
-            skippedKinds.insert (name.front() == '.' ? std::string ("hidden")
-                                 : hasAudioName (name) ? std::string ("not a regular file")
-                                 : entry.path().has_extension() ? entry.path().extension().string() : std::string ("no extension"));
+            skippedKinds.insert (name.front() == '.'                ? std::string ("hidden")
+                                     : hasAudioName (name)          ? std::string ("not a regular file")
+                                     : entry.path().has_extension() ? entry.path().extension().string()
+                                                                    : std::string ("no extension"));
             continue;
         }
 
@@ -451,7 +461,7 @@ bool BatchRunner::addFolder (const std::string& argument)
         for (const auto& kind : skippedKinds)
             kinds += (kinds.empty() ? "" : ", ") + kind;
         notes.push_back (std::string (prefix) + "skipped " + std::to_string (skipped) + (skipped == 1 ? " file" : " files") + " in '"
-               + shown (argument) + "' that " + (skipped == 1 ? "is" : "are") + " not audio by name (" + shown (kinds) + ")");
+                         + shown (argument) + "' that " + (skipped == 1 ? "is" : "are") + " not audio by name (" + shown (kinds) + ")");
     }
     return true;
 }
@@ -480,7 +490,8 @@ bool BatchRunner::makeFoldersFor (const std::string& output, std::string& error)
     std::vector<std::string> missing;
     for (auto folder = fs::path (output).parent_path(); ! folder.empty(); folder = folder.parent_path())
     {
-        struct stat info {};
+        struct stat info
+        {};
         if (stat (folder.c_str(), &info) == 0)
             break;
         missing.push_back (folder.string());
@@ -618,7 +629,7 @@ void BatchRunner::drawProgress (bool force)
     const auto elapsed = t - startTime;
     const auto speed = elapsed > 0.0 ? secondsDone / elapsed : 0.0;
     std::string line = "\r" + std::to_string (filesDone + filesFailed) + "/" + std::to_string (items.size()) + " files, "
-                       + audioLength (secondsDone) + " of " + audioLength (totalSeconds) + " audio";
+        + audioLength (secondsDone) + " of " + audioLength (totalSeconds) + " audio";
     if (speed > 0.0)
     {
         char text[64];

@@ -34,10 +34,10 @@ private:
     struct Item
     {
         std::string input, output;
-        double seconds = 0.0;       // length of the audio, 0 when unknown
-        std::string failure;        // why it was not rendered
+        double seconds = 0.0;   // length of the audio, 0 when unknown
+        std::string failure;    // why it was not rendered
         bool done = false;
-        bool skip = false;          // its result exists
+        bool skip = false;   // its result exists
     };
 
     struct Child;

@@ -20,7 +20,7 @@ public:
     ChannelWorkers (int numWorkers, Job job);
     ~ChannelWorkers();
 
-    int size() const noexcept   { return numWorkers; }
+    int size() const noexcept { return numWorkers; }
 
     /** Runs the job once on every worker; returns when all have finished. */
     void run();

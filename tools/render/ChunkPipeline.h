@@ -15,7 +15,13 @@
 class ChunkPipeline
 {
 public:
-    enum Stage { freeChunks = 0, filled, processed, numStages };
+    enum Stage
+    {
+        freeChunks = 0,
+        filled,
+        processed,
+        numStages
+    };
 
     struct Chunk
     {

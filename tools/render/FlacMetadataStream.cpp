@@ -38,7 +38,7 @@ FlacMetadataStream::KeptBlocks FlacMetadataStream::readKeptBlocks (juce::InputSt
     if (readExactly (in, start, 10) && std::memcmp (start, "ID3", 3) == 0)
     {
         const auto size = ((juce::int64) (start[6] & 0x7f) << 21) | ((juce::int64) (start[7] & 0x7f) << 14)
-                        | ((juce::int64) (start[8] & 0x7f) << 7) | (juce::int64) (start[9] & 0x7f);
+            | ((juce::int64) (start[8] & 0x7f) << 7) | (juce::int64) (start[9] & 0x7f);
         offset = 10 + size + ((start[5] & 0x10) != 0 ? 10 : 0);
     }
 
@@ -179,7 +179,11 @@ void FlacMetadataStream::writeHeadIfComplete (bool force)
     const auto size = (juce::int64) head.getSize();
 
     // The encoder's blocks, once all of them are here.
-    struct Found { juce::int64 start, end; juce::uint8 type; };
+    struct Found
+    {
+        juce::int64 start, end;
+        juce::uint8 type;
+    };
     std::vector<Found> found;
     bool complete = false;
 

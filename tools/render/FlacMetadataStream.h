@@ -55,7 +55,7 @@ public:
 
     void flush() override;
     bool setPosition (juce::int64 newPosition) override;
-    juce::int64 getPosition() override           { return position; }
+    juce::int64 getPosition() override { return position; }
     bool write (const void* data, size_t numBytes) override;
 
 private:
@@ -69,10 +69,10 @@ private:
     std::unique_ptr<SafeFiles::OutputStream> destination;
     std::vector<Block> kept;
 
-    juce::MemoryBlock head;               // what the encoder wrote before its metadata was complete
+    juce::MemoryBlock head;   // what the encoder wrote before its metadata was complete
     bool headWritten = false;
-    juce::int64 encoderMetadataBytes = 0;  // "fLaC" and the encoder's blocks
-    juce::int64 firstBlockEnd = 0;         // end of the stream information block, in both layouts
-    juce::int64 shift = 0;                 // output offset minus encoder offset, after the metadata
-    juce::int64 position = 0;              // the encoder's offset
+    juce::int64 encoderMetadataBytes = 0;   // "fLaC" and the encoder's blocks
+    juce::int64 firstBlockEnd = 0;          // end of the stream information block, in both layouts
+    juce::int64 shift = 0;                  // output offset minus encoder offset, after the metadata
+    juce::int64 position = 0;               // the encoder's offset
 };

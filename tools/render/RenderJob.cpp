@@ -43,9 +43,12 @@ namespace
         for (int i = 0; i < numSamples; ++i)
         {
             const double sample = source[i];
-            if (sample <= -1.0)      dest[i] = std::numeric_limits<int>::min();
-            else if (sample >= 1.0)  dest[i] = std::numeric_limits<int>::max();
-            else                     dest[i] = juce::roundToInt (std::numeric_limits<int>::max() * sample);
+            if (sample <= -1.0)
+                dest[i] = std::numeric_limits<int>::min();
+            else if (sample >= 1.0)
+                dest[i] = std::numeric_limits<int>::max();
+            else
+                dest[i] = juce::roundToInt (std::numeric_limits<int>::max() * sample);
         }
     }
 
@@ -57,7 +60,7 @@ namespace
         juce::MemoryBlock header;
         auto stream = std::make_unique<juce::MemoryOutputStream> (header, false);
         std::unique_ptr<juce::AudioFormatWriter> writer (format.createWriterFor (stream.get(), rate, (unsigned int) numChannels,
-                                                                                bitDepth, metadata, 0));
+                                                                                 bitDepth, metadata, 0));
         if (writer == nullptr)
             return {};
         stream.release();
@@ -122,9 +125,12 @@ int RenderJob::run()
     const auto rate = reader != nullptr ? reader->sampleRate : options.sampleRate.value_or (44100.0);
     processor.prepareToPlay (rate, options.blockSize);
 
-    if (options.saveSettingsPath.isNotEmpty() && ! writeSettings (processor))  return exitStatus;
-    if (options.responsePath.isNotEmpty() && ! writeResponse (processor))      return exitStatus;
-    if (options.plotPath.isNotEmpty() && ! writePlot (processor))              return exitStatus;
+    if (options.saveSettingsPath.isNotEmpty() && ! writeSettings (processor))
+        return exitStatus;
+    if (options.responsePath.isNotEmpty() && ! writeResponse (processor))
+        return exitStatus;
+    if (options.plotPath.isNotEmpty() && ! writePlot (processor))
+        return exitStatus;
 
     if (options.hasAudio() && ! renderAudio())
         return exitStatus;
@@ -145,11 +151,15 @@ bool RenderJob::checkTargets()
 {
     // Every file this run writes must be none of the files it reads and
     // none of the others it writes: one would silently replace the other.
-    struct Target { const char* label; juce::String argument; std::string resolved; };
+    struct Target
+    {
+        const char* label;
+        juce::String argument;
+        std::string resolved;
+    };
     std::vector<Target> targets;
 
-    auto add = [&] (const char* label, const juce::String& argument)
-    {
+    auto add = [&] (const char* label, const juce::String& argument) {
         if (argument.isNotEmpty() && argument != "-")
             targets.push_back ({ label, argument, SafeFiles::resolveTarget (argument) });
     };
@@ -171,21 +181,26 @@ bool RenderJob::checkTargets()
 
         if (! input.empty() && SafeFiles::sameFile (t.resolved, input))
             return fail (juce::String (t.label) + " '" + t.argument + "' is the INPUT file; refusing to overwrite it",
-                         isOutput ? fileError : RenderOptions::usageError) == 0;
+                         isOutput ? fileError : RenderOptions::usageError)
+                == 0;
 
         // Saving settings over the file they came from is how a settings
         // file is updated: it was read in full before anything is written.
         if (! settings.empty() && juce::String (t.label) != "--save-settings" && SafeFiles::sameFile (t.resolved, settings))
             return fail (juce::String (t.label) + " '" + t.argument + "' is the --settings file; refusing to overwrite it",
-                         RenderOptions::usageError) == 0;
+                         RenderOptions::usageError)
+                == 0;
 
         for (size_t j = 0; j < i; ++j)
             if (SafeFiles::sameFile (t.resolved, targets[j].resolved))
                 return fail (juce::String (targets[j].label) + " '" + targets[j].argument + "' and " + t.label + " '" + t.argument
-                             + "' are the same file; each needs its own", RenderOptions::usageError) == 0;
+                                 + "' are the same file; each needs its own",
+                             RenderOptions::usageError)
+                    == 0;
 
         // Renaming over a device, FIFO or socket would replace it with a file.
-        struct stat info {};
+        struct stat info
+        {};
         if (stat (t.resolved.c_str(), &info) == 0 && ! S_ISREG (info.st_mode) && ! S_ISDIR (info.st_mode))
             return fail (juce::String (t.label) + " '" + t.argument + "' is not a regular file; refusing to replace it") == 0;
     }
@@ -201,7 +216,8 @@ bool RenderJob::loadSettingsFile()
 
     if (fd < 0)
         return fail ("settings file '" + options.settingsPath + "' " + whyNot
-                     + (whyNot.startsWith ("is too large") ? " and is not a TessaroEQ settings file" : "")) == 0;
+                     + (whyNot.startsWith ("is too large") ? " and is not a TessaroEQ settings file" : ""))
+            == 0;
 
     {
         SafeFiles::InputStream stream (fd, size);
@@ -225,9 +241,11 @@ bool RenderJob::configure (TessaroAudioProcessor& processor)
         TessaroPresets::recall (processor.getValueTreeState(), *options.preset);
 
     using P = TessaroParameters;
+    // clang-format off
     const std::pair<int, const std::optional<float>&> singles[] {
         { P::microphone, options.microphone }, { P::windCover, options.windCover }, { P::lowCut, options.lowCut },
         { P::distance, options.distance }, { P::aimingAccurancy, options.aim }, { P::freeField, options.freeField } };
+    // clang-format on
 
     for (const auto& [index, value] : singles)
         if (value)
@@ -274,7 +292,8 @@ bool RenderJob::openInput()
         || reader->sampleRate < 1000.0 || reader->sampleRate > 768000.0)
         return fail ("input '" + options.inputPath + "' has " + plural (channelsInHeader, "channel", "channels") + " at "
                      + juce::String (reader->sampleRate) + " Hz, which cannot be processed (1 to " + juce::String (maxChannels)
-                     + " channels, 1000 to 768000 Hz)") == 0;
+                     + " channels, 1000 to 768000 Hz)")
+            == 0;
 
     outputFormat = formats.findFormatForFileExtension (output.getFileExtension());
 
@@ -324,7 +343,7 @@ void RenderJob::measureAudioReallyThere()
     {
         reader->lengthInSamples = framesThere;
         lengthWarning = "warning: '" + options.inputPath + "' holds less audio than its header claims: read "
-                        + plural (framesThere, "frame", "frames") + " of " + juce::String (declared);
+            + plural (framesThere, "frame", "frames") + " of " + juce::String (declared);
     }
     else if (declared == 0 && framesThere > 0)
     {
@@ -333,11 +352,11 @@ void RenderJob::measureAudioReallyThere()
         char header[8] {};
         inputStream->setPosition (dataStart);
         const auto isChunk = inputStream->read (header, 8) == 8
-                             && std::all_of (header, header + 4, [] (char c) { return c >= 0x20 && c < 0x7f; });
+            && std::all_of (header, header + 4, [] (char c) { return c >= 0x20 && c < 0x7f; });
         inputStream->rearm();
         if (! isChunk)
             lengthWarning = "warning: '" + options.inputPath + "' declares no audio, yet " + juce::String (available)
-                            + " bytes follow its header (an unfinished recording?); read 0 frames";
+                + " bytes follow its header (an unfinished recording?); read 0 frames";
     }
 }
 
@@ -537,7 +556,8 @@ bool RenderJob::renderAudio()
                                                      juce::jmax (0, qualities.size() - 1)));
         if (writer == nullptr)
             return fail (outputFormat->getFormatName() + " cannot store " + plural (numChannels, "channel", "channels") + " at "
-                         + juce::String (rate) + " Hz") == 0;
+                         + juce::String (rate) + " Hz")
+                == 0;
         stream.release();   // the writer owns it now
 
         if (wavOutput && (fmtBody.isEmpty() || audioOffset < writerHeaderBytes))
@@ -551,7 +571,7 @@ bool RenderJob::renderAudio()
 
     const auto length = reader->lengthInSamples;
     const auto showProgress = ! options.quiet && isatty (STDERR_FILENO) != 0
-                              && (double) length / rate > progressMinimumSeconds;
+        && (double) length / rate > progressMinimumSeconds;
 
     // Decoding, processing and encoding each run on a thread of their own.
     // Chunks hold whole host blocks, so the block boundaries are those of a
@@ -564,8 +584,7 @@ bool RenderJob::renderAudio()
     std::atomic<juce::int64> failedAt { 0 }, framesRead { 0 }, framesWritten { 0 };
     std::atomic<bool> endedEarly { false };
 
-    std::thread reading ([&]
-    {
+    std::thread reading ([&] {
         for (juce::int64 position = 0; position < length;)
         {
             auto* chunk = pipeline.take (ChunkPipeline::freeChunks);
@@ -606,8 +625,7 @@ bool RenderJob::renderAudio()
         pipeline.finish (ChunkPipeline::filled);
     });
 
-    std::thread writing ([&]
-    {
+    std::thread writing ([&] {
         // The float-to-integer conversion is done here rather than by the
         // writer's own helper, which only has room for a fixed number of
         // channels.
@@ -655,8 +673,7 @@ bool RenderJob::renderAudio()
     // Each channel's blocks in order, the channels spread over the cores.
     ChunkPipeline::Chunk* processing = nullptr;
     std::vector<juce::int64> nonFiniteOutPerWorker ((size_t) ChannelWorkers::countFor (numChannels), 0);
-    ChannelWorkers workers (ChannelWorkers::countFor (numChannels), [&] (int worker, int numWorkers)
-    {
+    ChannelWorkers workers (ChannelWorkers::countFor (numChannels), [&] (int worker, int numWorkers) {
         juce::MidiBuffer noMidi;
         const auto count = processing->numSamples;
 
@@ -721,7 +738,7 @@ bool RenderJob::renderAudio()
     }
 
     if (writeFailed)
-        pipeline.cancel();           // stop reading; what is queued is dropped
+        pipeline.cancel();   // stop reading; what is queued is dropped
     pipeline.finish (ChunkPipeline::processed);
     reading.join();
     writing.join();
@@ -757,7 +774,8 @@ bool RenderJob::renderAudio()
     if (aiffChunks.count > 0 && ! streamFailed->load())
     {
         SafeFiles::OutputStream stream (output.descriptor());
-        struct stat written {};
+        struct stat written
+        {};
         if (fstat (output.descriptor(), &written) != 0)
             streamFailed->store (true);
         else if (! AiffChunks::append (stream, (juce::int64) written.st_size, aiffChunks))

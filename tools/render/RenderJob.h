@@ -58,8 +58,8 @@ private:
     std::unique_ptr<juce::AudioFormatReader> reader;
     SafeFiles::InputStream* inputStream = nullptr;   // owned by the reader
     juce::int64 inputSize = 0;
-    juce::int64 dataStart = -1;    // byte offset of the first frame, uncompressed formats only
-    int bytesPerFrame = 0;         // ditto
+    juce::int64 dataStart = -1;   // byte offset of the first frame, uncompressed formats only
+    int bytesPerFrame = 0;        // ditto
     juce::String lengthWarning;
     juce::AudioFormat* outputFormat = nullptr;
     int exitStatus = 0;

@@ -47,9 +47,11 @@ namespace
         (each file would overwrite the last), and a batch without inputs. */
     juce::String checkBatch (RenderOptions& options, const juce::StringArray& positional)
     {
+        // clang-format off
         const std::pair<const char*, const juce::String*> singleFileOptions[] {
             { "--save-settings", &options.saveSettingsPath }, { "--response", &options.responsePath },
             { "--plot", &options.plotPath }, { "--spectrum", &options.spectrumPath } };
+        // clang-format on
 
         for (const auto& [name, path] : singleFileOptions)
             if (path->isNotEmpty())
@@ -112,8 +114,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
     juce::StringArray positional;
     juce::String batchOnlyOption;   // the last option that only a batch takes
 
-    auto fail = [&result] (const juce::String& message)
-    {
+    auto fail = [&result] (const juce::String& message) {
         result.options.reset();
         result.error = message;
         return result;
@@ -143,10 +144,12 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
             return result;
         }
 
+        // clang-format off
         if (argument == "-q" || argument == "--quiet")   { options.quiet = true; continue; }
         if (argument == "--list-presets")                { options.listPresets = true; continue; }
         if (argument == "--recursive")                   { options.recursive = true; batchOnlyOption = argument; continue; }
         if (argument == "--overwrite")                   { options.overwrite = true; batchOnlyOption = argument; continue; }
+        // clang-format on
 
         if (argument.startsWith ("-j") && argument.length() > 2)   // "-j4"
             argument = "--jobs=" + argument.substring (2);
@@ -171,8 +174,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
             value = arguments[++i];
         }
 
-        auto percent = [&] (std::optional<float>& target) -> bool
-        {
+        auto percent = [&] (std::optional<float>& target) -> bool {
             const auto number = parseNumber (value);
             if (! number || *number < 0.0 || *number > 100.0)
             {
@@ -184,8 +186,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         };
 
         auto choice = [&] (std::optional<float>& target, std::initializer_list<std::initializer_list<const char*>> names,
-                           const char* allowed) -> bool
-        {
+                           const char* allowed) -> bool {
             target = parseChoice (value, names);
             if (! target)
                 result.error = name + ": '" + value + "' is not one of " + allowed;
@@ -206,6 +207,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
                 return fail ("--preset: unknown preset '" + value + "' (one of: " + names.joinIntoString (", ") + ")");
             }
         }
+        // clang-format off
         else if (name == "--microphone")   ok = choice (options.microphone, { { "A", "0" }, { "B", "1" }, { "C", "2" } }, "A, B, C, 0, 1, 2");
         else if (name == "--wind-cover")   ok = choice (options.windCover, { { "none", "0" }, { "windjammer", "1" }, { "hwc", "2" } }, "none, windjammer, hwc, 0, 1, 2");
         else if (name == "--low-cut")      ok = choice (options.lowCut, { { "off" }, { "on" } }, "on, off");
@@ -217,6 +219,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         else if (name == "--response")      options.responsePath = value;
         else if (name == "--plot")          options.plotPath = value;
         else if (name == "--spectrum")      options.spectrumPath = value;
+        // clang-format on
         else if (name == "--sample-rate")
         {
             const auto number = parseNumber (value);
@@ -266,8 +269,7 @@ RenderOptions::ParseResult RenderOptions::parse (const juce::StringArray& argume
         if (name == "--suffix" || name == "--jobs" || name == "-j")
             batchOnlyOption = name;
 
-        if (value.isEmpty() && (name == "--settings" || name == "--save-settings" || name == "--response" || name == "--plot"
-                                 || name == "--spectrum"))
+        if (value.isEmpty() && (name == "--settings" || name == "--save-settings" || name == "--response" || name == "--plot" || name == "--spectrum"))
             return fail (name + " needs a file name");
     }
 

@@ -35,8 +35,8 @@ public:
     std::optional<int> jobs;
     juce::StringArray settingsArguments;
 
-    bool hasAudio() const noexcept   { return inputPath.isNotEmpty(); }
-    bool isBatch() const noexcept    { return outputDir.isNotEmpty(); }
+    bool hasAudio() const noexcept { return inputPath.isNotEmpty(); }
+    bool isBatch() const noexcept { return outputDir.isNotEmpty(); }
 };
 
 struct RenderOptions::ParseResult

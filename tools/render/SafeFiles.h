@@ -42,20 +42,20 @@ namespace SafeFiles
         explicit InputStream (int fd, juce::int64 length);
         ~InputStream() override;
 
-        juce::int64 getTotalLength() override       { return length; }
-        bool isExhausted() override                 { return position >= length; }
+        juce::int64 getTotalLength() override { return length; }
+        bool isExhausted() override { return position >= length; }
         int read (void* destBuffer, int maxBytesToRead) override;
-        juce::int64 getPosition() override          { return position; }
+        juce::int64 getPosition() override { return position; }
         bool setPosition (juce::int64 newPosition) override;
 
         /** The offset given by the last setPosition(). */
-        juce::int64 lastSeek() const noexcept       { return lastSeekPosition; }
+        juce::int64 lastSeek() const noexcept { return lastSeekPosition; }
         /** Offset where a read first came up short (the real end of the
             data), or -1 while every read got all it asked for. */
-        juce::int64 endReachedAt() const noexcept   { return shortReadAt.load(); }
-        bool failed() const noexcept                { return ioError.load(); }
+        juce::int64 endReachedAt() const noexcept { return shortReadAt.load(); }
+        bool failed() const noexcept { return ioError.load(); }
         /** Forgets a short read seen so far (while probing the file). */
-        void rearm() noexcept                       { shortReadAt = -1; }
+        void rearm() noexcept { shortReadAt = -1; }
 
     private:
         static constexpr int readAheadBytes = 1 << 19;
@@ -67,7 +67,7 @@ namespace SafeFiles
         std::atomic<juce::int64> shortReadAt { -1 };
         std::atomic<bool> ioError { false };
 
-        std::vector<char> buffer;                     // the file from bufferStart on
+        std::vector<char> buffer;   // the file from bufferStart on
         juce::int64 bufferStart = 0;
         int bufferFill = 0;
     };
@@ -96,8 +96,8 @@ namespace SafeFiles
             folder. */
         bool commit (juce::String& error);
 
-        int descriptor() const noexcept        { return fd; }
-        int stalePartialsRemoved() const noexcept  { return staleRemoved; }
+        int descriptor() const noexcept { return fd; }
+        int stalePartialsRemoved() const noexcept { return staleRemoved; }
 
         static constexpr const char* partialMarker = ".tessaroeq-partial-";
 
@@ -123,7 +123,7 @@ namespace SafeFiles
 
         void flush() override;
         bool setPosition (juce::int64 newPosition) override;
-        juce::int64 getPosition() override           { return position; }
+        juce::int64 getPosition() override { return position; }
         bool write (const void* data, size_t numBytes) override;
 
         /** Shared with the job so that failures after the stream is gone

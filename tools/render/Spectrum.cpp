@@ -78,7 +78,7 @@ std::vector<double> LongTermSpectrum::averagePower()
 namespace
 {
     constexpr float lowestHz = 20.0f;
-    constexpr float octaves = 10.0f;     // 20 Hz to 20 kHz, as the response graph
+    constexpr float octaves = 10.0f;   // 20 Hz to 20 kHz, as the response graph
     constexpr float rangeDb = 80.0f;
 
     /** Mean power over a sixth of an octave around f. Where that band is
@@ -114,8 +114,7 @@ juce::Image drawSpectra (const std::vector<double>& before, const std::vector<do
     juce::Image image (juce::Image::ARGB, (int) (field.getWidth() + 2 * margin), (int) (field.getBottom() + 20.0f + margin), true);
 
     const auto top = field.getY() + 8.0f, bottom = field.getBottom() - 8.0f;
-    const auto xOf = [&] (double f)
-    {
+    const auto xOf = [&] (double f) {
         return field.getX() + inset + (field.getWidth() - 2.0f * inset) * (float) (std::log2 (f / lowestHz) / octaves);
     };
 
@@ -130,8 +129,7 @@ juce::Image drawSpectra (const std::vector<double>& before, const std::vector<do
         for (auto f : frequencies)
             loudest = std::max (loudest, 10.0 * std::log10 (std::max (smoothedPower (*power, f, sampleRate), 1.0e-30)));
     const auto topDb = (float) (10.0 * std::ceil (loudest / 10.0));
-    const auto yOf = [&] (double db)
-    {
+    const auto yOf = [&] (double db) {
         return juce::jlimit (top, bottom, top + (bottom - top) * (float) ((topDb - db) / rangeDb));
     };
 
@@ -163,7 +161,12 @@ juce::Image drawSpectra (const std::vector<double>& before, const std::vector<do
                           juce::Justification::right, 1, 0.0f);
     }
 
-    struct Curve { const std::vector<double>& power; juce::Colour colour; juce::String name; };
+    struct Curve
+    {
+        const std::vector<double>& power;
+        juce::Colour colour;
+        juce::String name;
+    };
     const Curve curves[] { { before, juce::Colours::lightgrey, beforeName },
                            { after, juce::Colour (ResponseGraphPainter::curveColour).brighter (0.4f), afterName } };
 

@@ -27,7 +27,7 @@ public:
     std::vector<double> averagePower();
 
     /** Frequency of bin k at the rate. */
-    static double binFrequency (int k, double sampleRate) noexcept   { return k * sampleRate / frameSize; }
+    static double binFrequency (int k, double sampleRate) noexcept { return k * sampleRate / frameSize; }
 
 private:
     void transform (std::vector<float>& frame);

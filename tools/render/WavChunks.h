@@ -31,9 +31,9 @@ namespace WavChunks
     struct Chunk
     {
         char id[4] {};
-        juce::MemoryBlock body;     // as declared, without the pad byte
+        juce::MemoryBlock body;   // as declared, without the pad byte
 
-        bool is (const char* tag) const noexcept    { return std::memcmp (id, tag, 4) == 0; }
+        bool is (const char* tag) const noexcept { return std::memcmp (id, tag, 4) == 0; }
     };
 
     /** The chunks to write, in order. The "fmt " and "data" entries mark

@@ -21,7 +21,7 @@ PLUGINVAL          ?= $(if $(wildcard $(TOOLS_DIR)/pluginval),$(TOOLS_DIR)/plugi
 VST3_VALIDATOR     ?= $(if $(wildcard $(TOOLS_DIR)/validator),$(TOOLS_DIR)/validator)
 REQUIRE_VALIDATORS ?= 0
 
-.PHONY: all deps deps-demo configure configure-demo build test unit-test tsan asan validate validate-if-found bench gallery screenshot demo install clean
+.PHONY: all deps deps-demo configure configure-demo build test unit-test tsan asan validate validate-if-found bench format format-check gallery screenshot demo install clean
 
 all: build
 
@@ -51,6 +51,7 @@ unit-test: build
 	ctest --test-dir $(BUILD) $(CTEST_ARGS)
 
 test: deps
+	$(MAKE) format-check
 	$(MAKE) unit-test
 	$(MAKE) validate-if-found
 	$(MAKE) tsan
@@ -121,6 +122,15 @@ gallery: configure
 
 bench: build
 	$(BUILD)/bench/tessaro_bench
+
+# The house style (.clang-format), for every C++ file in the repository.
+SOURCES = $(shell git ls-files '*.cpp' '*.h')
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check:
+	@clang-format --dry-run -Werror $(SOURCES) && echo "format-check: every source is in the house style"
 
 clean:
 	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD) out

@@ -33,6 +33,8 @@ test_packages=(
   strace
   # the reference FLAC decoder, which checks the renderer's FLAC results
   flac
+  # the house style check (make format-check)
+  clang-format
 )
 
 case "${1:-test}" in

@@ -677,6 +677,11 @@ TEST_F (Metadata, FlacRecordingsKeepTheirCommentsAndPictures)
     const FlacBlock comments { 4, vorbisComments ("field recorder 2.1", { "TITLE=Blackbird", "COMMENT=dawn chorus\nsecond line, \xc3\xbc"
                                                                                              "ber",
                                                                           "TAKE=7" }) };
+    // Loudness tags describe the recording before it was equalised: a
+    // player would set a wrong level from them. They go; the rest stays.
+    const FlacBlock commentsWithLoudness { 4, vorbisComments ("field recorder 2.1", { "TITLE=Blackbird", "REPLAYGAIN_TRACK_GAIN=-0.73 dB", "COMMENT=dawn chorus\nsecond line, \xc3\xbc"
+                                                                                                                                           "ber",
+                                                                                      "replaygain_track_peak=0.20", "R128_TRACK_GAIN=-512", "TAKE=7" }) };
     const FlacBlock application { 2, "TsEQsome application data" };
     const FlacBlock cover { 6, picture() };
     const FlacBlock future { 9, "a block of a later kind" };
@@ -700,6 +705,7 @@ TEST_F (Metadata, FlacRecordingsKeepTheirCommentsAndPictures)
         { "comments last",        { cover, comments },                                           { cover, comments }, {} },
         { "no comments",          { padding, cover },                                            { encoderComments, cover }, {} },
         { "behind an ID3v2 tag",  { comments },                                                  { comments }, id3 },
+        { "loudness tags",        { commentsWithLoudness, cover },                               { comments, cover }, {} },
     };
     // clang-format on
 
@@ -790,6 +796,8 @@ namespace
 // application chunks and unknown chunks reach an AIFF result byte for byte
 // and in their order (after the sound, which the format allows), with a
 // FORM size that covers them; the result still reads as the same audio.
+// Odd but intact files keep them too; a damaged chunk list keeps what the
+// framework reads (the markers), with a warning.
 TEST_F (Metadata, AiffRecordingsKeepTheirChunks)
 {
     constexpr int frames = 3001;   // odd: the sound data needs its pad byte
@@ -837,27 +845,71 @@ TEST_F (Metadata, AiffRecordingsKeepTheirChunks)
     input.insert (input.end(), before.begin(), before.end());
     input.push_back (ssnd);
     input.insert (input.end(), after.begin(), after.end());
-    write ("take.aiff", aiffFile (input));
+    const auto whole = aiffFile (input);
 
-    const auto [status, text] = render ("take.aiff", "take-eq.aiff");
-    ASSERT_EQ (status, 0) << text;
+    std::vector<RawChunk> keptAll = before;
+    keptAll.insert (keptAll.end(), after.begin(), after.end());
 
-    const auto file = load ("take-eq.aiff");
-    const auto layout = aiffLayout (file);
-    EXPECT_EQ (layout.formSize, file.size() - 8);
+    // A FORM size that ends inside the sound data, as a recorder that
+    // stopped before fixing its header leaves it.
+    auto shortForm = whole;
+    shortForm.replace (4, 4, [] { std::string s; putBig32 (s, 400); return s; }());
 
-    std::vector<RawChunk> kept, expected = before;
-    expected.insert (expected.end(), after.begin(), after.end());
-    for (const auto& c : layout.chunks)
-        if (c.id != "COMM" && c.id != "SSND")
-            kept.push_back (c);
-    EXPECT_EQ (kept, expected);
-    EXPECT_EQ (std::count_if (layout.chunks.begin(), layout.chunks.end(), [] (const RawChunk& c) { return c.id == "MARK"; }), 1);
+    // A FORM that ends in zero padding.
+    auto padded = whole + std::string (16, '\0');
+    padded.replace (4, 4, [&] { std::string s; putBig32 (s, padded.size() - 8); return s; }());
 
-    juce::AiffAudioFormat aiff;
-    std::unique_ptr<juce::AudioFormatReader> reader (aiff.createReaderFor (dir.getChildFile ("take-eq.aiff").createInputStream().release(), true));
-    ASSERT_NE (reader, nullptr);
-    EXPECT_EQ (reader->lengthInSamples, frames);
-    EXPECT_EQ (reader->metadataValues["NumCuePoints"], "2");
-    EXPECT_EQ (reader->metadataValues["CueLabel1Text"], "heron");
+    // Bytes that are not a chunk in the middle of the FORM: the list is not
+    // copied, and the framework keeps what it reads (the markers).
+    auto damagedInput = input;
+    damagedInput.insert (damagedInput.begin() + 3, RawChunk { "\x01\x02\x03\x04", "????" });
+    const std::vector<RawChunk> frameworkMarkers { { "MARK", {} } };
+
+    auto withLarge = input;
+    withLarge.insert (withLarge.begin() + 2, RawChunk { "ID3 ", std::string ((16u << 20) + 2, 'i') });
+
+    struct Case
+    {
+        const char* name;
+        std::string file;
+        std::vector<RawChunk> kept;   // a MARK without body: the framework's own
+        const char* warning;
+    };
+    const Case cases[] {
+        { "chunks before and after the sound", whole, keptAll, nullptr },
+        { "FORM size too small", shortForm, keptAll, nullptr },
+        { "zero padding in the FORM", padded, keptAll, nullptr },
+        { "a chunk larger than any metadata", aiffFile (withLarge), keptAll, "chunk 'ID3 ' at byte" },
+        { "bytes that are not a chunk", aiffFile (damagedInput), frameworkMarkers, "is damaged" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        write ("take.aiff", c.file);
+
+        const auto [status, text] = render ("take.aiff", "take-eq.aiff");
+        ASSERT_EQ (status, 0) << text;
+        if (c.warning != nullptr)
+            EXPECT_TRUE (text.contains (c.warning)) << text;
+        else
+            EXPECT_FALSE (text.contains ("warning")) << text;
+
+        const auto file = load ("take-eq.aiff");
+        const auto layout = aiffLayout (file);
+        EXPECT_EQ (layout.formSize, file.size() - 8);
+
+        std::vector<RawChunk> kept;
+        for (const auto& chunk : layout.chunks)
+            if (chunk.id != "COMM" && chunk.id != "SSND")
+                kept.push_back (c.kept == frameworkMarkers ? RawChunk { chunk.id, {} } : chunk);
+        EXPECT_EQ (kept, c.kept);
+
+        juce::AiffAudioFormat aiff;
+        std::unique_ptr<juce::AudioFormatReader> reader (aiff.createReaderFor (dir.getChildFile ("take-eq.aiff").createInputStream().release(), true));
+        ASSERT_NE (reader, nullptr);
+        EXPECT_EQ (reader->lengthInSamples, frames);
+        EXPECT_EQ (reader->metadataValues["NumCuePoints"], "2");
+        EXPECT_EQ (reader->metadataValues["CueLabel1Text"], "heron");
+    }
 }

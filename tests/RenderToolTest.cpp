@@ -107,14 +107,20 @@ namespace
                 for (int i = 0; i < length; ++i)
                     buffer.setSample (c, i, 0.2f * (random.nextFloat() * 2.0f - 1.0f) + 0.2f * std::sin (0.01f * (float) (i * (c + 1))));
 
+            return writeBuffer (name, buffer, rate, bits);
+        }
+
+        /** The buffer in the format the name's extension asks for. */
+        juce::File writeBuffer (const juce::String& name, const juce::AudioBuffer<float>& buffer, double rate, int bits) const
+        {
             const auto target = file (name);
             juce::AudioFormatManager formats;
             formats.registerBasicFormats();
             auto* format = formats.findFormatForFileExtension (target.getFileExtension());
             auto stream = target.createOutputStream();
-            std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (stream.get(), rate, (unsigned int) channels, bits, {}, 0));
+            std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (stream.get(), rate, (unsigned int) buffer.getNumChannels(), bits, {}, 0));
             stream.release();
-            writer->writeFromAudioSampleBuffer (buffer, 0, length);
+            writer->writeFromAudioSampleBuffer (buffer, 0, buffer.getNumSamples());
             return target;
         }
 
@@ -472,6 +478,48 @@ TEST_F (RenderTool, FormatsKeepRateChannelsAndBitDepth)
             EXPECT_EQ (bits, c.expectedBits);
         }
         EXPECT_GT (rendered.getRMSLevel (0, 0, rendered.getNumSamples()), 0.01f);
+    }
+}
+
+// The same recording in every input format comes out as the same audio in
+// every output format. Finding an input's metadata reads its first bytes;
+// the decoders of compressed formats read on from wherever the file stands,
+// so a probe that left the position elsewhere fed them the wrong bytes.
+TEST_F (RenderTool, EveryInputFormatGivesTheSameAudioInEveryOutputFormat)
+{
+    // Long enough for many compressed frames and pages.
+    writeAudio ("take.wav", 1, 48000, 48000.0, 16);
+    const auto recording = readAudio (file ("take.wav"));
+    writeBuffer ("take.flac", recording, 48000.0, 16);
+    writeBuffer ("take.aiff", recording, 48000.0, 16);
+    writeBuffer ("take.ogg", recording, 48000.0, 16);
+
+    // Lossless inputs are compared with the WAV's result; the lossy one
+    // with its own result as WAV.
+    ASSERT_EQ (run ({ "take.wav", "reference.wav" }).status, 0);
+    ASSERT_EQ (run ({ "take.ogg", "reference-ogg.wav" }).status, 0);
+    const auto reference = readAudio (file ("reference.wav"));
+    const auto referenceOgg = readAudio (file ("reference-ogg.wav"));
+    ASSERT_EQ (reference.getNumSamples(), 48000);
+
+    for (const auto* in : { "take.wav", "take.flac", "take.aiff", "take.ogg" })
+    {
+        for (const auto* extension : { ".wav", ".aiff", ".flac" })
+        {
+            const auto out = juce::String ("out-") + juce::File (in).getFileExtension().substring (1) + extension;
+            SCOPED_TRACE (out);
+            const auto result = run ({ in, out });
+            ASSERT_EQ (result.status, 0) << result.err;
+
+            const auto& expected = juce::String (in).endsWith (".ogg") ? referenceOgg : reference;
+            const auto rendered = readAudio (file (out));
+            ASSERT_EQ (rendered.getNumSamples(), expected.getNumSamples());
+
+            float largest = 0.0f;
+            for (int i = 0; i < rendered.getNumSamples(); ++i)
+                largest = std::max (largest, std::abs (rendered.getSample (0, i) - expected.getSample (0, i)));
+            EXPECT_LE (largest, 1.0f / 32768.0f);   // at most the last bit of a 16-bit result
+        }
     }
 }
 

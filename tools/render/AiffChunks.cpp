@@ -25,16 +25,27 @@ AiffChunks::ChunkList AiffChunks::read (juce::InputStream& in, juce::int64 lengt
     if (! isAiff (in))
         return list;
 
-    // Chunks end where the FORM says, or earlier where the file does (a
-    // recording cut short); whatever follows the FORM is not part of it.
     char form[8] {};
     in.setPosition (0);
     readExactly (in, form, 8);
-    const auto end = juce::jmin (length, 8 + (juce::int64) (juce::uint32) juce::ByteOrder::bigEndianInt (form + 4));
+    const auto formEnd = 8 + (juce::int64) (juce::uint32) juce::ByteOrder::bigEndianInt (form + 4);
+
+    // Bytes that are not a chunk: the end of the chunks when they lie past
+    // the FORM or are all zero (padding), damage otherwise.
+    auto endsQuietly = [&] (juce::int64 at) {
+        if (at >= formEnd)
+            return true;
+        in.setPosition (at);
+        char byte = 0;
+        for (auto n = juce::jmin (formEnd, length) - at; n > 0; --n)
+            if (! readExactly (in, &byte, 1) || byte != 0)
+                return false;
+        return true;
+    };
 
     juce::MemoryOutputStream out (list.bytes, false);
 
-    for (juce::int64 at = 12; at + 8 <= end;)
+    for (juce::int64 at = 12; at + 8 <= length;)
     {
         char header[8] {};
         in.setPosition (at);
@@ -43,12 +54,12 @@ AiffChunks::ChunkList AiffChunks::read (juce::InputStream& in, juce::int64 lengt
 
         const auto size = (juce::uint32) juce::ByteOrder::bigEndianInt (header + 4);
         const auto padded = (juce::int64) size + (size & 1);
-
         const auto offset = juce::String (at);
 
         if (! WavChunks::isPrintableId (header))
         {
-            list.damage = "what follows byte " + offset + " is not a chunk";
+            if (! endsQuietly (at))
+                list.damage = "what follows byte " + offset + " is not a chunk";
             break;
         }
 
@@ -57,38 +68,32 @@ AiffChunks::ChunkList AiffChunks::read (juce::InputStream& in, juce::int64 lengt
 
         if (! isOwn)
         {
-            if (size > maxChunkBytes)
-            {
-                list.damage = "chunk " + WavChunks::describeId (header) + " at byte " + offset + " declares "
-                    + juce::String ((juce::int64) (juce::uint32) size) + " bytes, more than any metadata";
-                break;
-            }
-
             if (at + 8 + (juce::int64) size > length)
             {
                 list.damage = "chunk " + WavChunks::describeId (header) + " at byte " + offset + " runs past the end of the file";
                 break;
             }
 
-            if ((juce::uint64) out.getDataSize() + 8 + (juce::uint64) padded > maxTotalBytes)
+            if (size > maxChunkBytes || (juce::uint64) out.getDataSize() + 8 + (juce::uint64) padded > maxTotalBytes)
             {
-                list.damage = "chunk " + WavChunks::describeId (header) + " at byte " + offset + " takes the file's metadata past "
-                    + juce::String ((juce::int64) (maxTotalBytes >> 20)) + " MiB";
-                break;
+                list.skipped.add ("chunk " + WavChunks::describeId (header) + " at byte " + offset + " ("
+                                  + juce::String ((juce::int64) size) + " bytes)");
             }
-
-            juce::MemoryBlock body (size, true);
-            if (size > 0 && ! readExactly (in, body.getData(), (int) size))
+            else
             {
-                list.damage = "chunk " + WavChunks::describeId (header) + " at byte " + offset + " cannot be read";
-                break;
-            }
+                juce::MemoryBlock body (size, true);
+                if (size > 0 && ! readExactly (in, body.getData(), (int) size))
+                {
+                    list.damage = "chunk " + WavChunks::describeId (header) + " at byte " + offset + " cannot be read";
+                    break;
+                }
 
-            out.write (header, 8);
-            out << body;
-            if ((size & 1) != 0)
-                out.writeByte (0);
-            ++list.count;
+                out.write (header, 8);
+                out << body;
+                if ((size & 1) != 0)
+                    out.writeByte (0);
+                ++list.count;
+            }
         }
 
         at += 8 + padded;

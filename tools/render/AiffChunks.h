@@ -27,18 +27,25 @@ namespace AiffChunks
         /** The chunks as they are stored, header, body and pad byte. */
         juce::MemoryBlock bytes;
         int count = 0;
-        /** Why chunks of the input were left out (a damaged file), or empty. */
+        /** Why the chunk list could not be walked to its end (a damaged
+            file), or empty. A damaged list is not copied. */
         juce::String damage;
+        /** Intact chunks left out for their size ("chunk 'ID3 ' at byte 4096"). */
+        juce::StringArray skipped;
     };
 
-    /** True when the stream starts as an AIFF or AIFF-C file. */
+    /** True when the stream starts as an AIFF or AIFF-C file. Moves the
+        stream's position. */
     bool isAiff (juce::InputStream& in);
 
     /** The chunks to keep of an AIFF file of this length: all but COMM,
-        SSND and FVER, which the output has of its own. A chunk that runs
-        past the end of the file or is larger than maxChunkBytes ends the
-        list: the chunks before it are kept and `damage` says so. The
-        stream's position is changed. */
+        SSND and FVER, which the output has of its own. The walk goes on to
+        the end of the file, past a FORM size that is too small; it ends
+        quietly at bytes that are not a chunk past the FORM's end, or at
+        zero padding. A chunk larger than maxChunkBytes, or one that would
+        take the total past maxTotalBytes, is skipped. A chunk that runs past
+        the end of the file, or bytes that are not a chunk within the FORM,
+        are damage. The stream's position is changed. */
     ChunkList read (juce::InputStream& in, juce::int64 length);
 
     /** Appends the chunks to an AIFF file the framework's writer has

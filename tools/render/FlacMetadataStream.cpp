@@ -75,10 +75,11 @@ FlacMetadataStream::KeptBlocks FlacMetadataStream::readKeptBlocks (juce::InputSt
 
         if (worthKeeping (type))
         {
-            total += size;
-            if (total > maxTotalBytes)
+            total += 4 + (juce::int64) size;
+            if (total > maxTotalBytes || (int) result.blocks.size() >= maxBlocks)
             {
-                result.damage = "its metadata is larger than " + juce::String (maxTotalBytes >> 20) + " MiB";
+                result.damage = "its metadata is larger than " + juce::String (maxTotalBytes >> 20) + " MiB or "
+                    + juce::String (maxBlocks) + " blocks";
                 break;
             }
 
@@ -90,6 +91,8 @@ FlacMetadataStream::KeptBlocks FlacMetadataStream::readKeptBlocks (juce::InputSt
                 result.damage = "a metadata block could not be read";
                 break;
             }
+            if (type == vorbisComment)
+                block.body = withoutLoudnessTags (block.body);
             result.blocks.push_back (std::move (block));
         }
 
@@ -99,6 +102,58 @@ FlacMetadataStream::KeptBlocks FlacMetadataStream::readKeptBlocks (juce::InputSt
 
     in.setPosition (saved);
     return result;
+}
+
+juce::MemoryBlock FlacMetadataStream::withoutLoudnessTags (const juce::MemoryBlock& comments)
+{
+    // vendor length, vendor, number of comments, then each comment as a
+    // length and "NAME=value"; all lengths 32-bit little-endian.
+    const auto* bytes = static_cast<const char*> (comments.getData());
+    const auto size = (juce::uint64) comments.getSize();
+    juce::uint64 at = 0;
+
+    auto read32 = [&] (juce::uint64& value) {
+        if (at + 4 > size)
+            return false;
+        value = juce::ByteOrder::littleEndianInt (bytes + at);
+        at += 4;
+        return true;
+    };
+
+    juce::uint64 vendorLength = 0, count = 0;
+    if (! read32 (vendorLength) || (at += vendorLength) > size || ! read32 (count))
+        return comments;
+
+    const auto vendorEnd = at - 4;
+    std::vector<std::pair<juce::uint64, juce::uint64>> kept;   // offset and length of each comment kept
+
+    for (juce::uint64 i = 0; i < count; ++i)
+    {
+        juce::uint64 length = 0;
+        if (! read32 (length) || at + length > size)
+            return comments;
+
+        const auto name = juce::String::fromUTF8 (bytes + at, (int) juce::jmin (length, (juce::uint64) 64))
+                              .upToFirstOccurrenceOf ("=", false, false)
+                              .toUpperCase();
+        if (! name.startsWith ("REPLAYGAIN_") && ! name.startsWith ("R128_"))
+            kept.push_back ({ at, length });
+        at += length;
+    }
+
+    if (kept.size() == count)
+        return comments;
+
+    juce::MemoryOutputStream out;
+    out.write (bytes, (size_t) vendorEnd);
+    out.writeInt ((int) kept.size());
+    for (const auto& [offset, length] : kept)
+    {
+        out.writeInt ((int) length);
+        out.write (bytes + offset, (size_t) length);
+    }
+    out.write (bytes + at, (size_t) (size - at));   // anything after the list (a framing bit), as it was
+    return out.getMemoryBlock();
 }
 
 FlacMetadataStream::FlacMetadataStream (std::unique_ptr<SafeFiles::OutputStream> out, std::vector<Block> blocks)

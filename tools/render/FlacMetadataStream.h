@@ -40,13 +40,21 @@ public:
         juce::String damage;
     };
 
-    /** Metadata in one file beyond this is not metadata but damage. */
+    /** Metadata in one file beyond these is not metadata but damage. */
     static constexpr juce::int64 maxTotalBytes = 64 << 20;
+    static constexpr int maxBlocks = 4096;
 
     /** The metadata blocks of a FLAC file worth keeping, in order; none when
         the stream is not FLAC. An ID3v2 tag in front of the FLAC stream is
-        skipped. The stream's position is restored. */
+        skipped. The Vorbis comments lose their loudness tags (ReplayGain,
+        R128), which describe the recording before it was equalised and
+        would make players set a wrong level. The stream's position is
+        restored. */
     static KeptBlocks readKeptBlocks (juce::InputStream& in, juce::int64 length);
+
+    /** A Vorbis comment block's body without its loudness tags; the body
+        as it is when it has none, or when it cannot be parsed. */
+    static juce::MemoryBlock withoutLoudnessTags (const juce::MemoryBlock& comments);
 
     /** Writes through `destination` (owned); a failure is reported through
         the destination's own failure flag. `blocks` must not be empty. */

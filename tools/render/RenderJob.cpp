@@ -482,6 +482,11 @@ bool RenderJob::renderAudio()
     // audio by WavChunks; the framework's writer writes only the samples
     // (and a header of its own, which ours covers). For an input that is not
     // WAV, the chunks are those the framework makes of its metadata.
+    //
+    // Finding the metadata moves the input's position, while the readers of
+    // compressed formats go on reading from wherever the stream stands: the
+    // position is put back once every format has been probed.
+    const auto readerPosition = inputStream->getPosition();
     const auto wavOutput = dynamic_cast<juce::WavAudioFormat*> (outputFormat) != nullptr;
     WavChunks::ChunkList chunkList;
     juce::MemoryBlock fmtBody;
@@ -514,23 +519,24 @@ bool RenderJob::renderAudio()
 
     // An AIFF output of an AIFF recording keeps its chunks, appended once
     // the sound is written; the framework's writer then writes none of its own.
+    // A damaged chunk list is not copied: the framework then writes what it
+    // read of the markers, comments and instrument data, as for any input.
     AiffChunks::ChunkList aiffChunks;
     bool aiffCopied = false, aiffChunksDropped = false;
     if (dynamic_cast<juce::AiffAudioFormat*> (outputFormat) != nullptr && AiffChunks::isAiff (*inputStream))
     {
         aiffChunks = AiffChunks::read (*inputStream, inputSize);
-        aiffCopied = true;
+        aiffCopied = aiffChunks.damage.isEmpty();
     }
-    inputStream->rearm();
 
     // A FLAC output of a FLAC recording keeps its comments, pictures and
     // the like, which the framework's encoder would leave out.
     FlacMetadataStream::KeptBlocks flacBlocks;
     if (dynamic_cast<juce::FlacAudioFormat*> (outputFormat) != nullptr)
-    {
         flacBlocks = FlacMetadataStream::readKeptBlocks (*inputStream, inputSize);
-        inputStream->rearm();
-    }
+
+    inputStream->setPosition (readerPosition);
+    inputStream->rearm();
 
     std::unique_ptr<juce::AudioFormatWriter> writer;
     std::shared_ptr<std::atomic<bool>> streamFailed;
@@ -771,7 +777,7 @@ bool RenderJob::renderAudio()
             streamFailed->store (true);
     }
 
-    if (aiffChunks.count > 0 && ! streamFailed->load())
+    if (aiffCopied && aiffChunks.count > 0 && ! streamFailed->load())
     {
         SafeFiles::OutputStream stream (output.descriptor());
         struct stat written
@@ -803,7 +809,10 @@ bool RenderJob::renderAudio()
     if (chunkList.damage.isNotEmpty())
         note ("warning: '" + options.inputPath + "' is damaged: " + chunkList.damage + "; the chunks from there on were not copied");
     if (aiffChunks.damage.isNotEmpty())
-        note ("warning: '" + options.inputPath + "' is damaged: " + aiffChunks.damage + "; the chunks from there on were not copied");
+        note ("warning: '" + options.inputPath + "' is damaged: " + aiffChunks.damage
+              + "; its chunks were not copied as they are (markers, comments and instrument data are kept as the framework reads them)");
+    for (const auto& skipped : aiffChunks.skipped)
+        note ("warning: " + skipped + " of '" + options.inputPath + "' was not copied: it is larger than any metadata");
     if (aiffChunksDropped)
         note ("warning: the chunks of '" + options.inputPath + "' were not copied: they would take the result past the 4 GiB an AIFF file can hold");
     if (flacBlocks.damage.isNotEmpty())

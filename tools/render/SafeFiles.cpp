@@ -195,16 +195,17 @@ namespace SafeFiles
 
     InputStream::~InputStream() { close (fd); }
 
-    int InputStream::readAt (char* dest, int size, juce::int64 offset)
+    int InputStream::readAt (char* dest, int size, juce::int64 offset, bool& failed)
     {
         int total = 0;
+        failed = false;
         while (total < size)
         {
             const auto n = pread (fd, dest + total, (size_t) (size - total), offset + total);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                ioError = true;
+                failed = true;
             if (n <= 0)
                 break;
             total += (int) n;
@@ -217,7 +218,9 @@ namespace SafeFiles
         // Decoders ask for a few kilobytes at a time; a system call for each
         // would cost more than the decoding. So reads come from a buffer that is
         // refilled a large stretch at a time, and large requests go straight to
-        // the file.
+        // the file. A disk error counts only where the bytes were asked for: a
+        // stretch read ahead ends before the bad spot, and the next refill
+        // starts there.
         auto* dest = static_cast<char*> (destBuffer);
         int total = 0;
 
@@ -234,19 +237,27 @@ namespace SafeFiles
                 continue;
             }
 
+            bool failed = false;
+
             if (wanted >= readAheadBytes)
             {
-                const auto n = readAt (dest + total, wanted, at);
+                const auto n = readAt (dest + total, wanted, at, failed);
                 total += n;
+                if (failed)
+                    ioError = true;
                 if (n < wanted)
                     break;
                 continue;
             }
 
             bufferStart = at;
-            bufferFill = readAt (buffer.data(), readAheadBytes, at);
+            bufferFill = readAt (buffer.data(), readAheadBytes, at, failed);
             if (bufferFill == 0)
+            {
+                if (failed)
+                    ioError = true;
                 break;
+            }
         }
 
         position += total;

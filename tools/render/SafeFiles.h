@@ -60,7 +60,9 @@ namespace SafeFiles
     private:
         static constexpr int readAheadBytes = 1 << 19;
 
-        int readAt (char* dest, int size, juce::int64 offset);
+        /** Up to `size` bytes from `offset`; `failed` when a read failed
+            (rather than met the end of the file). */
+        int readAt (char* dest, int size, juce::int64 offset, bool& failed);
 
         int fd;
         juce::int64 length, position = 0, lastSeekPosition = 0;

@@ -51,7 +51,8 @@ namespace WavChunks
     bool isPrintableId (const char* id) noexcept;
     juce::String describeId (const char* id);
 
-    /** True when the stream starts as a RIFF or RF64 WAVE file. */
+    /** True when the stream starts as a RIFF or RF64 WAVE file. Moves the
+        stream's position. */
     bool isWave (juce::InputStream& in);
 
     /** The chunks of a RIFF or RF64 WAVE file of this length (which may be

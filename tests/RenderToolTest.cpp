@@ -601,8 +601,7 @@ TEST_F (RenderTool, NoWrittenFileReplacesAnotherFileOfTheRun)
         EXPECT_EQ (nowInput, inputBytes);
         EXPECT_EQ (nowSettings, settingsBytes);
         EXPECT_EQ (strayFiles ({ "in.wav", "s.bin", "take.png", "hard.csv", "pipe.wav" }), juce::StringArray());
-        struct stat info
-        {};
+        struct stat info = {};
         EXPECT_TRUE (lstat (file ("take.png").getFullPathName().toRawUTF8(), &info) == 0 && S_ISLNK (info.st_mode));
         EXPECT_TRUE (lstat (file ("pipe.wav").getFullPathName().toRawUTF8(), &info) == 0 && S_ISFIFO (info.st_mode));
     }
@@ -918,8 +917,7 @@ TEST_F (RenderTool, ReplacingAFileKeepsItsModeOwnerAndLinks)
         const auto result = run ({ "in.wav", c.name });
         ASSERT_EQ (result.status, 0) << result.err;
 
-        struct stat info
-        {};
+        struct stat info = {};
         ASSERT_EQ (stat (real.getFullPathName().toRawUTF8(), &info), 0);
         EXPECT_EQ (info.st_mode & 07777, c.mode);
         if (root)
@@ -929,8 +927,7 @@ TEST_F (RenderTool, ReplacingAFileKeepsItsModeOwnerAndLinks)
         }
         EXPECT_EQ (readAudio (real).getNumSamples(), 4800);
 
-        struct stat linkInfo
-        {};
+        struct stat linkInfo = {};
         ASSERT_EQ (lstat (file (c.name).getFullPathName().toRawUTF8(), &linkInfo), 0);
         EXPECT_EQ (S_ISLNK (linkInfo.st_mode), c.viaLink);
         EXPECT_EQ (strayFiles ({ "in.wav", "takes", c.name, "out.wav", "shared.wav", "link.wav" }), juce::StringArray());

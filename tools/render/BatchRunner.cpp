@@ -305,8 +305,7 @@ bool BatchRunner::plan()
     // settings file is read by every render, so it is one too.
     std::set<std::pair<dev_t, ino_t>> inputIdentities;
     auto identify = [&] (const std::string& path) {
-        struct stat info
-        {};
+        struct stat info = {};
         if (stat (path.c_str(), &info) == 0)
             inputIdentities.insert ({ info.st_dev, info.st_ino });
     };
@@ -315,8 +314,7 @@ bool BatchRunner::plan()
 
     const auto outputDir = placeOf (options.outputDir.toStdString());
     {
-        struct stat info
-        {};
+        struct stat info = {};
         if (stat (outputDir.c_str(), &info) == 0 && ! S_ISDIR (info.st_mode))
             return usageError ("--output-dir '" + options.outputDir + "' is not a folder") == 0;
     }
@@ -324,8 +322,7 @@ bool BatchRunner::plan()
     for (const auto& argument : options.inputs)
     {
         const auto path = argument.toStdString();
-        struct stat info
-        {};
+        struct stat info = {};
         if (stat (path.c_str(), &info) == 0 && S_ISDIR (info.st_mode))
         {
             if (! options.recursive)
@@ -369,8 +366,7 @@ bool BatchRunner::plan()
                 == 0;
         byOutput[place] = &item;
 
-        struct stat info
-        {};
+        struct stat info = {};
         if (stat (item.output.c_str(), &info) == 0)
         {
             if (inputIdentities.count ({ info.st_dev, info.st_ino }) != 0)
@@ -490,8 +486,7 @@ bool BatchRunner::makeFoldersFor (const std::string& output, std::string& error)
     std::vector<std::string> missing;
     for (auto folder = fs::path (output).parent_path(); ! folder.empty(); folder = folder.parent_path())
     {
-        struct stat info
-        {};
+        struct stat info = {};
         if (stat (folder.c_str(), &info) == 0)
             break;
         missing.push_back (folder.string());

@@ -199,8 +199,7 @@ bool RenderJob::checkTargets()
                     == 0;
 
         // Renaming over a device, FIFO or socket would replace it with a file.
-        struct stat info
-        {};
+        struct stat info = {};
         if (stat (t.resolved.c_str(), &info) == 0 && ! S_ISREG (info.st_mode) && ! S_ISDIR (info.st_mode))
             return fail (juce::String (t.label) + " '" + t.argument + "' is not a regular file; refusing to replace it") == 0;
     }
@@ -780,8 +779,7 @@ bool RenderJob::renderAudio()
     if (aiffCopied && aiffChunks.count > 0 && ! streamFailed->load())
     {
         SafeFiles::OutputStream stream (output.descriptor());
-        struct stat written
-        {};
+        struct stat written = {};
         if (fstat (output.descriptor(), &written) != 0)
             streamFailed->store (true);
         else if (! AiffChunks::append (stream, (juce::int64) written.st_size, aiffChunks))

@@ -129,8 +129,7 @@ namespace SafeFiles
         // Follow a chain of links to the file at its end (bounded, as the system does).
         for (int hops = 0; hops < 40; ++hops)
         {
-            struct stat info
-            {};
+            struct stat info = {};
             if (lstat (path.c_str(), &info) != 0 || ! S_ISLNK (info.st_mode))
                 break;
             const auto next = fs::read_symlink (path, error);
@@ -148,9 +147,7 @@ namespace SafeFiles
         if (a == b)
             return true;
 
-        struct stat first
-        {
-        }, second {};
+        struct stat first = {}, second = {};
         return stat (a.c_str(), &first) == 0 && stat (b.c_str(), &second) == 0
             && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
     }
@@ -165,8 +162,7 @@ namespace SafeFiles
             return -1;
         }
 
-        struct stat info
-        {};
+        struct stat info = {};
         if (fstat (fd, &info) != 0 || ! S_ISREG (info.st_mode))
         {
             whyNot = S_ISDIR (info.st_mode) ? "is a folder" : "is not a regular file (a FIFO, device or socket)";
@@ -348,8 +344,7 @@ namespace SafeFiles
 
         // Replacing a file keeps its permission bits and, where the process may
         // set it, its owner and group (owner first: changing it clears set-id bits).
-        struct stat existing
-        {};
+        struct stat existing = {};
         if (stat (target.c_str(), &existing) == 0 && S_ISREG (existing.st_mode))
         {
             if (fchown (fd, existing.st_uid, existing.st_gid) != 0)
@@ -503,13 +498,11 @@ namespace SafeFiles
                             SIGPROF, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR, SIGIO };
 
         const auto catchOne = [handler] (int signo) {
-            struct sigaction previous
-            {};
+            struct sigaction previous = {};
             if (sigaction (signo, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
                 return;
 
-            struct sigaction action
-            {};
+            struct sigaction action = {};
             action.sa_handler = handler;
             action.sa_flags = SA_RESTART;
             sigfillset (&action.sa_mask);

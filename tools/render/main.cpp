@@ -102,8 +102,7 @@ namespace
 
         for (const auto signo : { SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS })
         {
-            struct sigaction action
-            {};
+            struct sigaction action = {};
             action.sa_handler = onFault;
             action.sa_flags = (int) (SA_ONSTACK | SA_RESETHAND);
             sigfillset (&action.sa_mask);

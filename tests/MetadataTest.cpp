@@ -898,6 +898,8 @@ TEST_F (Metadata, AiffRecordingsKeepTheirChunks)
         const auto file = load ("take-eq.aiff");
         const auto layout = aiffLayout (file);
         EXPECT_EQ (layout.formSize, file.size() - 8);
+        // An odd number of sound bytes: the pad byte is not part of the size.
+        EXPECT_EQ (chunkOf (layout.chunks, "SSND").body.size(), 8u + frames);
 
         std::vector<RawChunk> kept;
         for (const auto& chunk : layout.chunks)

@@ -537,6 +537,7 @@ bool RenderJob::renderAudio()
     inputStream->setPosition (readerPosition);
     inputStream->rearm();
 
+    const auto writerMetadata = wavOutput || aiffCopied ? juce::StringPairArray() : reader->metadataValues;
     std::unique_ptr<juce::AudioFormatWriter> writer;
     std::shared_ptr<std::atomic<bool>> streamFailed;
 
@@ -557,7 +558,7 @@ bool RenderJob::renderAudio()
 
         const auto qualities = outputFormat->getQualityOptions();
         writer.reset (outputFormat->createWriterFor (stream.get(), rate, (unsigned int) numChannels, bitDepth,
-                                                     wavOutput || aiffCopied ? juce::StringPairArray() : reader->metadataValues,
+                                                     writerMetadata,
                                                      juce::jmax (0, qualities.size() - 1)));
         if (writer == nullptr)
             return fail (outputFormat->getFormatName() + " cannot store " + plural (numChannels, "channel", "channels") + " at "
@@ -774,6 +775,26 @@ bool RenderJob::renderAudio()
         stream.flush();
         if (stream.failure->load())
             streamFailed->store (true);
+    }
+
+    // The framework's AIFF writer counts the pad byte after an odd number
+    // of sound bytes in the sound chunk's size; readers that go by that size
+    // then find one frame more (8-bit mono) than was written. The size
+    // without the pad is what the format asks for.
+    const auto aiffOutput = dynamic_cast<juce::AiffAudioFormat*> (outputFormat) != nullptr;
+    const auto soundBytes = (juce::uint64) framesWritten.load() * (juce::uint64) numChannels * (juce::uint64) (bitDepth / 8);
+    if (aiffOutput && (soundBytes & 1) != 0 && ! streamFailed->load())
+    {
+        const auto headerBytes = (juce::int64) writerHeader (*outputFormat, rate, numChannels, bitDepth, writerMetadata).getSize();
+        if (headerBytes >= 16)
+        {
+            SafeFiles::OutputStream stream (output.descriptor());
+            stream.setPosition (headerBytes - 12);   // the sound chunk's size, before its offset and block size
+            stream.writeIntBigEndian ((int) (juce::uint32) (soundBytes + 8));
+            stream.flush();
+            if (stream.failure->load())
+                streamFailed->store (true);
+        }
     }
 
     if (aiffCopied && aiffChunks.count > 0 && ! streamFailed->load())

@@ -4,8 +4,9 @@
 // 48 kHz. BM_PlainBiquads runs the same six designed stages as a plain
 // hand-written transposed-direct-form-II loop, stage by stage over the
 // block; BM_PlainBiquadsPerSample runs them sample by sample through all six
-// stages, which lets the recursions overlap: the compute floor. processBlock
-// runs its chain the same way, so the two should be within noise.
+// stages, which lets the recursions overlap: the floor of a scalar loop.
+// processBlock goes below it by running the six stages side by side in
+// vector lanes (with the same samples to the bit).
 
 #include "processor/TessaroAudioProcessor.h"
 

@@ -262,9 +262,10 @@ TEST (Chain, InputBeyondTheFloatRangeNeverGivesNonFiniteOutput)
             ASSERT_TRUE (std::isfinite (buffer->getSample (0, i))) << "sample " << i;
 }
 
-// The chain runs each sample through all six stages before the next sample.
-// It must give exactly the samples of the framework's own filters run stage by
-// stage over each block, the low cut stages bypassed while it is off and
+// The chain runs all six stages side by side (or each sample through all six
+// before the next, where there is no vector unit). Either way it must give
+// exactly the samples of the framework's own filters run stage by stage over
+// each block, the low cut stages bypassed while it is off and
 // cleared when it comes back: through design changes, at every block size,
 // and into near-silence, where the framework snaps tiny filter memory to zero
 // at the end of each block.
@@ -329,8 +330,11 @@ TEST (Chain, CascadeGivesTheFrameworkFiltersSamplesBitForBit)
         reference.get<6>().setGainLinear (1.0f);
         reference.reset();
 
-        BiquadCascade cascade;
+        // Both ways of running the cascade, side by side.
+        BiquadCascade cascade, perSample;
         cascade.setGain (1.0f);
+        perSample.setGain (1.0f);
+        auto perSampleSignal = signal;
 
         ChainDesign design;
         bool lowCutWasOn = false;
@@ -342,6 +346,7 @@ TEST (Chain, CascadeGivesTheFrameworkFiltersSamplesBitForBit)
             {
                 design = ChainDesigner::redesign (design, ~0u, settings[(size_t) (start / partLength)], context);
                 cascade.setDesign (design);
+                perSample.setDesign (design);
 
                 copyStages (reference, design, std::make_index_sequence<ChainDesign::numStages> {});
                 reference.setBypassed<0> (! design.lowCutOn);
@@ -361,9 +366,12 @@ TEST (Chain, CascadeGivesTheFrameworkFiltersSamplesBitForBit)
             auto part = block.getSubBlock ((size_t) start, (size_t) length);
             reference.process (juce::dsp::ProcessContextReplacing<float> (part));
             cascade.process (samples + start, length);
+            perSample.processPerSample (perSampleSignal.getWritePointer (0) + start, length);
             start += length;
         }
 
-        ASSERT_EQ (std::memcmp (expected.getReadPointer (0), samples, sizeof (float) * (size_t) signal.getNumSamples()), 0);
+        const auto bytes = sizeof (float) * (size_t) signal.getNumSamples();
+        ASSERT_EQ (std::memcmp (expected.getReadPointer (0), samples, bytes), 0);
+        ASSERT_EQ (std::memcmp (expected.getReadPointer (0), perSampleSignal.getReadPointer (0), bytes), 0);
     }
 }

@@ -1,4 +1,5 @@
 #include "processor/TessaroAudioProcessor.h"
+#include "processor/NonFiniteSamples.h"
 #include "processor/ResponseGraphScale.h"
 #include "processor/TessaroPresets.h"
 
@@ -13,40 +14,6 @@
 namespace
 {
     constexpr unsigned int bit (int parameterIndex) noexcept { return 1u << (unsigned int) parameterIndex; }
-
-    // Replaces NaN and infinities with zero; returns how many. A float
-    // is not finite exactly when its exponent bits are all ones, so the scan
-    // is an integer compare and an OR per sample, which the compiler
-    // vectorises with the baseline instruction set: a clean block (the usual
-    // case) costs one quick read.
-    int zeroNonFinite (float* samples, int numSamples) noexcept
-    {
-        constexpr std::uint32_t exponentBits = 0x7f800000u;
-        std::uint32_t anyNonFinite = 0;
-
-        for (int i = 0; i < numSamples; ++i)
-        {
-            std::uint32_t bits;
-            std::memcpy (&bits, samples + i, sizeof (bits));
-            anyNonFinite |= (bits & exponentBits) == exponentBits ? 1u : 0u;
-        }
-
-        if (anyNonFinite == 0)
-            return 0;
-
-        int count = 0;
-
-        for (int i = 0; i < numSamples; ++i)
-        {
-            if (! std::isfinite (samples[i]))
-            {
-                samples[i] = 0.0f;
-                ++count;
-            }
-        }
-
-        return count;
-    }
 
     bool isUsableNumber (const juce::var& value)
     {
@@ -150,14 +117,14 @@ void TessaroAudioProcessor::process (juce::AudioBuffer<float>& buffer, bool bypa
     const auto numSamples = buffer.getNumSamples();
 
     for (int ch = 0; ch < numChannels; ++ch)
-        zeroNonFinite (buffer.getWritePointer (ch), numSamples);
+        zeroNonFiniteSamples (buffer.getWritePointer (ch), numSamples);
 
     filterChain.process (buffer, bypassed);
 
     int overflowed = 0;
 
     for (int ch = 0; ch < numChannels; ++ch)
-        overflowed += zeroNonFinite (buffer.getWritePointer (ch), numSamples);
+        overflowed += zeroNonFiniteSamples (buffer.getWritePointer (ch), numSamples);
 
     if (overflowed > 0)
     {

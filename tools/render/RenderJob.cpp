@@ -1,6 +1,7 @@
 #include "render/RenderJob.h"
 #include "editor/ResponseGraphPainter.h"
 #include "juce_misc/palette.h"
+#include "processor/NonFiniteSamples.h"
 #include "processor/TessaroAudioProcessor.h"
 #include "processor/TessaroParameters.h"
 #include "processor/TessaroPresets.h"
@@ -66,21 +67,6 @@ namespace
         stream.release();
         writer.reset();
         return header;
-    }
-
-    /** Replaces samples that are not finite by silence; returns how many. */
-    juce::int64 silenceNonFinite (float* samples, int numSamples) noexcept
-    {
-        juce::int64 count = 0;
-        for (int i = 0; i < numSamples; ++i)
-        {
-            if (! std::isfinite (samples[i]))
-            {
-                samples[i] = 0.0f;
-                ++count;
-            }
-        }
-        return count;
     }
 }
 
@@ -712,7 +698,7 @@ bool RenderJob::renderAudio()
         // The processor is never handed a sample that is not a number: a
         // NaN would spread through its filters and on into every later one.
         for (int c = 0; c < numChannels; ++c)
-            nonFiniteIn += silenceNonFinite (chunk->audio.getWritePointer (c), count);
+            nonFiniteIn += zeroNonFiniteSamples (chunk->audio.getWritePointer (c), count);
 
         if (spectrumIn != nullptr)
             for (int c = 0; c < numChannels; ++c)

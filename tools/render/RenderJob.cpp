@@ -576,6 +576,23 @@ bool RenderJob::renderAudio()
     std::atomic<juce::int64> failedAt { 0 }, framesRead { 0 }, framesWritten { 0 };
     std::atomic<bool> endedEarly { false };
 
+    // The long-term spectra, before and after, when asked for. Each is fed
+    // by one thread: the input's by the reader, the output's by the writer.
+    std::unique_ptr<LongTermSpectrum> spectrumIn, spectrumOut;
+    if (options.spectrumPath.isNotEmpty())
+    {
+        spectrumIn = std::make_unique<LongTermSpectrum> (numChannels);
+        spectrumOut = std::make_unique<LongTermSpectrum> (numChannels);
+    }
+
+    // Written by the reader and the writer, read once both have joined.
+    juce::int64 nonFiniteIn = 0;
+    float peak = 0.0f;
+    const auto clippingPossible = bitDepth < 32;
+
+    // The bookkeeping around the audio runs on the reading and writing
+    // threads, so that the processing thread, the slowest of the three, does
+    // nothing but process.
     std::thread reading ([&] {
         for (juce::int64 position = 0; position < length;)
         {
@@ -603,6 +620,15 @@ bool RenderJob::renderAudio()
                 endedEarly = true;
             }
 
+            // The processor is never handed a sample that is not a number: a
+            // NaN would spread through its filters and on into every later one.
+            for (int c = 0; c < numChannels; ++c)
+                nonFiniteIn += zeroNonFiniteSamples (chunk->audio.getWritePointer (c), chunk->numSamples);
+
+            if (spectrumIn != nullptr)
+                for (int c = 0; c < numChannels; ++c)
+                    spectrumIn->push (c, chunk->audio.getReadPointer (c), chunk->numSamples);
+
             position += chunk->numSamples;
             framesRead = position;
 
@@ -627,6 +653,14 @@ bool RenderJob::renderAudio()
 
         while (auto* chunk = pipeline.take (ChunkPipeline::processed))
         {
+            if (clippingPossible)
+                for (int c = 0; c < numChannels; ++c)
+                    peak = juce::jmax (peak, chunk->audio.getMagnitude (c, 0, chunk->numSamples));
+
+            if (spectrumOut != nullptr)
+                for (int c = 0; c < numChannels; ++c)
+                    spectrumOut->push (c, chunk->audio.getReadPointer (c), chunk->numSamples);
+
             for (int c = 0; c < numChannels; ++c)
             {
                 const auto* source = chunk->audio.getReadPointer (c);
@@ -650,17 +684,8 @@ bool RenderJob::renderAudio()
         }
     });
 
-    // The long-term spectra, before and after, when asked for.
-    std::unique_ptr<LongTermSpectrum> spectrumIn, spectrumOut;
-    if (options.spectrumPath.isNotEmpty())
-    {
-        spectrumIn = std::make_unique<LongTermSpectrum> (numChannels);
-        spectrumOut = std::make_unique<LongTermSpectrum> (numChannels);
-    }
-
-    float peak = 0.0f;
     int lastPercent = -1;
-    juce::int64 nonFiniteIn = 0, nonFiniteOut = 0;
+    juce::int64 nonFiniteOut = 0;
 
     // Each channel's blocks in order, the channels spread over the cores.
     ChunkPipeline::Chunk* processing = nullptr;
@@ -693,28 +718,10 @@ bool RenderJob::renderAudio()
         if (writeFailed)
             break;
 
-        const auto count = chunk->numSamples;
-
-        // The processor is never handed a sample that is not a number: a
-        // NaN would spread through its filters and on into every later one.
-        for (int c = 0; c < numChannels; ++c)
-            nonFiniteIn += zeroNonFiniteSamples (chunk->audio.getWritePointer (c), count);
-
-        if (spectrumIn != nullptr)
-            for (int c = 0; c < numChannels; ++c)
-                spectrumIn->push (c, chunk->audio.getReadPointer (c), count);
-
         processing = chunk;
         workers.run();
 
-        for (int c = 0; c < numChannels; ++c)
-            peak = juce::jmax (peak, chunk->audio.getMagnitude (c, 0, count));
-
-        if (spectrumOut != nullptr)
-            for (int c = 0; c < numChannels; ++c)
-                spectrumOut->push (c, chunk->audio.getReadPointer (c), count);
-
-        const auto done = chunk->position + count;
+        const auto done = chunk->position + chunk->numSamples;
         pipeline.put (*chunk, ChunkPipeline::processed);
 
         if (showProgress)

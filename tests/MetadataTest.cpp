@@ -549,6 +549,22 @@ TEST (WavChunkWriter, SizeFieldsAreRightEitherSideOfTheRiffLimit)
 //==============================================================================
 namespace
 {
+    /** A mono sine as the framework's writer for this format encodes it. */
+    std::string encodedSine (juce::AudioFormat& format, double rate, int bits, int frames)
+    {
+        juce::MemoryBlock encoded;
+        {
+            std::unique_ptr<juce::AudioFormatWriter> writer (format.createWriterFor (new juce::MemoryOutputStream (encoded, false), rate, 1, bits, {}, 0));
+            if (writer == nullptr)
+                return {};
+            juce::AudioBuffer<float> audio (1, frames);
+            for (int i = 0; i < frames; ++i)
+                audio.setSample (0, i, 0.5f * std::sin (0.01f * (float) i));
+            writer->writeFromAudioSampleBuffer (audio, 0, frames);
+        }
+        return { static_cast<const char*> (encoded.getData()), encoded.getSize() };
+    }
+
     struct FlacBlock
     {
         int type;
@@ -660,17 +676,8 @@ namespace
 TEST_F (Metadata, FlacRecordingsKeepTheirCommentsAndPictures)
 {
     constexpr int frames = 20000;
-    juce::MemoryBlock encodedBlock;
-    {
-        juce::FlacAudioFormat flac;
-        std::unique_ptr<juce::AudioFormatWriter> writer (flac.createWriterFor (new juce::MemoryOutputStream (encodedBlock, false), 48000.0, 1, 24, {}, 0));
-        ASSERT_NE (writer, nullptr);
-        juce::AudioBuffer<float> audio (1, frames);
-        for (int i = 0; i < frames; ++i)
-            audio.setSample (0, i, 0.5f * std::sin (0.01f * (float) i));
-        ASSERT_TRUE (writer->writeFromAudioSampleBuffer (audio, 0, frames));
-    }
-    const std::string encoded (static_cast<const char*> (encodedBlock.getData()), encodedBlock.getSize());
+    juce::FlacAudioFormat flacFormat;
+    const auto encoded = encodedSine (flacFormat, 48000.0, 24, frames);
     const auto encoderComments = flacLayout (encoded).blocks.at (1);
     ASSERT_EQ (encoderComments.type, 4);
 
@@ -801,17 +808,8 @@ namespace
 TEST_F (Metadata, AiffRecordingsKeepTheirChunks)
 {
     constexpr int frames = 3001;   // odd: the sound data needs its pad byte
-    juce::MemoryBlock encodedBlock;
-    {
-        juce::AiffAudioFormat aiff;
-        std::unique_ptr<juce::AudioFormatWriter> writer (aiff.createWriterFor (new juce::MemoryOutputStream (encodedBlock, false), 44100.0, 1, 8, {}, 0));
-        ASSERT_NE (writer, nullptr);
-        juce::AudioBuffer<float> audio (1, frames);
-        for (int i = 0; i < frames; ++i)
-            audio.setSample (0, i, 0.5f * std::sin (0.01f * (float) i));
-        ASSERT_TRUE (writer->writeFromAudioSampleBuffer (audio, 0, frames));
-    }
-    const auto plain = aiffLayout (std::string (static_cast<const char*> (encodedBlock.getData()), encodedBlock.getSize()));
+    juce::AiffAudioFormat aiffFormat;
+    const auto plain = aiffLayout (encodedSine (aiffFormat, 44100.0, 8, frames));
     const auto comm = chunkOf (plain.chunks, "COMM"), ssnd = chunkOf (plain.chunks, "SSND");
     ASSERT_FALSE (ssnd.body.empty());
 

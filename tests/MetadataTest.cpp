@@ -857,6 +857,10 @@ TEST_F (Metadata, AiffRecordingsKeepTheirChunks)
     auto padded = whole + std::string (16, '\0');
     padded.replace (4, 4, [&] { std::string s; putBig32 (s, padded.size() - 8); return s; }());
 
+    // An ID3v1 tag a tagger appended after the FORM: "TAG", then a title
+    // that reads like a chunk id and a size far past the end of the file.
+    const auto tagged = whole + "TAGSunrise at the dish" + std::string (106, ' ');
+
     // Bytes that are not a chunk in the middle of the FORM: the list is not
     // copied, and the framework keeps what it reads (the markers).
     auto damagedInput = input;
@@ -877,6 +881,7 @@ TEST_F (Metadata, AiffRecordingsKeepTheirChunks)
         { "chunks before and after the sound", whole, keptAll, nullptr },
         { "FORM size too small", shortForm, keptAll, nullptr },
         { "zero padding in the FORM", padded, keptAll, nullptr },
+        { "a tag after the FORM", tagged, keptAll, nullptr },
         { "a chunk larger than any metadata", aiffFile (withLarge), keptAll, "chunk 'ID3 ' at byte" },
         { "bytes that are not a chunk", aiffFile (damagedInput), frameworkMarkers, "is damaged" },
     };

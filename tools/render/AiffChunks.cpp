@@ -66,6 +66,12 @@ AiffChunks::ChunkList AiffChunks::read (juce::InputStream& in, juce::int64 lengt
         const auto isOwn = std::memcmp (header, "COMM", 4) == 0 || std::memcmp (header, "SSND", 4) == 0
             || std::memcmp (header, "FVER", 4) == 0;
 
+        // Past the FORM's end, a chunk is still taken when the FORM size
+        // was merely too small; anything that does not fit in the file there
+        // is something else (a tag a tagger appended) and ends the walk.
+        if (at >= formEnd && at + 8 + (juce::int64) size > length)
+            break;
+
         if (! isOwn)
         {
             if (at + 8 + (juce::int64) size > length)

@@ -248,12 +248,19 @@ namespace SafeFiles
 
             bufferStart = at;
             bufferFill = readAt (buffer.data(), readAheadBytes, at, failed);
-            if (bufferFill == 0)
+            if (bufferFill == 0 && failed)
             {
+                // The stretch failed as a whole: try just the bytes asked for.
+                const auto n = readAt (dest + total, wanted, at, failed);
+                total += n;
                 if (failed)
                     ioError = true;
-                break;
+                if (n < wanted)
+                    break;
+                continue;
             }
+            if (bufferFill == 0)
+                break;
         }
 
         position += total;

@@ -78,9 +78,9 @@ tsan:
 
 asan:
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZER=address
-	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_host_tests tessaro_threading_tests tessaro_widget_tests
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target tessaro_tests tessaro_host_tests tessaro_threading_tests tessaro_widget_tests tessaro_render_tests tessaroeq-render
 	ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
-	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L 'unit|threading'
+	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS) -L 'unit|threading|render'
 
 # The main job: equalise the example dish recording with a preset.
 DEMO_PRESET ?= Singbird (Far)

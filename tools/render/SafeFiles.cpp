@@ -235,31 +235,22 @@ namespace SafeFiles
 
             bool failed = false;
 
-            if (wanted >= readAheadBytes)
+            if (wanted < readAheadBytes)
             {
-                const auto n = readAt (dest + total, wanted, at, failed);
-                total += n;
-                if (failed)
-                    ioError = true;
-                if (n < wanted)
-                    break;
-                continue;
+                bufferStart = at;
+                bufferFill = readAt (buffer.data(), readAheadBytes, at, failed);
+                if (bufferFill > 0)
+                    continue;
+                if (! failed)
+                    break;   // the end of the file
+                // The stretch failed as a whole: read just the bytes asked for.
             }
 
-            bufferStart = at;
-            bufferFill = readAt (buffer.data(), readAheadBytes, at, failed);
-            if (bufferFill == 0 && failed)
-            {
-                // The stretch failed as a whole: try just the bytes asked for.
-                const auto n = readAt (dest + total, wanted, at, failed);
-                total += n;
-                if (failed)
-                    ioError = true;
-                if (n < wanted)
-                    break;
-                continue;
-            }
-            if (bufferFill == 0)
+            const auto n = readAt (dest + total, wanted, at, failed);
+            total += n;
+            if (failed)
+                ioError = true;
+            if (n < wanted)
                 break;
         }
 

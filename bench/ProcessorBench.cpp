@@ -25,6 +25,13 @@ namespace
         return buffer;
     }
 
+    /** Samples per second, and the cost of one sample as ns_per_sample. */
+    void reportPerSample (benchmark::State& state, int blockSize)
+    {
+        state.SetItemsProcessed (state.iterations() * blockSize);
+        state.counters["ns_per_sample"] = benchmark::Counter ((double) blockSize, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    }
+
     void BM_ProcessBlock (benchmark::State& state)
     {
         const auto size = (int) state.range (0);
@@ -40,8 +47,7 @@ namespace
             benchmark::ClobberMemory();
         }
 
-        state.SetItemsProcessed (state.iterations() * size);
-        state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+        reportPerSample (state, size);
     }
 
     // A parameter changes at every block, so the chain is always crossfading
@@ -64,8 +70,7 @@ namespace
             benchmark::ClobberMemory();
         }
 
-        state.SetItemsProcessed (state.iterations() * size);
-        state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+        reportPerSample (state, size);
     }
 
     struct Biquad
@@ -118,8 +123,7 @@ namespace
             benchmark::ClobberMemory();
         }
 
-        state.SetItemsProcessed (state.iterations() * size);
-        state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+        reportPerSample (state, size);
     }
 
     // The same six recursions, but each sample runs through all six stages
@@ -152,8 +156,7 @@ namespace
             benchmark::ClobberMemory();
         }
 
-        state.SetItemsProcessed (state.iterations() * size);
-        state.counters["ns_per_sample"] = benchmark::Counter ((double) size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+        reportPerSample (state, size);
     }
 
     void BM_ParameterChanged (benchmark::State& state)

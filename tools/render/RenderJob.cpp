@@ -22,9 +22,12 @@
 namespace
 {
     constexpr double progressMinimumSeconds = 5.0;
-    // Frames of one channel per chunk: large enough that handing chunks
-    // between the threads costs little next to the work on them.
-    constexpr int samplesPerChunk = 65536;
+    // Frames of one channel per chunk (1 MiB), and at most 2 MiB of audio a
+    // chunk whatever the channel count. Each hand-over between the threads
+    // can wake a sleeping one, which costs far more in a virtual machine
+    // than on bare metal: at a quarter of this size, a ten-minute mono file
+    // took a third more processor time (270 ms against 205 ms).
+    constexpr int samplesPerChunk = 262144;
     constexpr int chunksInFlight = 6;
 
     juce::File fileFromArgument (const juce::String& path)
@@ -569,7 +572,7 @@ bool RenderJob::renderAudio()
     // Chunks hold whole host blocks, so the block boundaries are those of a
     // host playing the file from its start. Wide files get shorter chunks,
     // so memory stays small whatever the channel count.
-    const auto samplesWanted = juce::jlimit (1024, samplesPerChunk, samplesPerChunk * 8 / numChannels);
+    const auto samplesWanted = juce::jlimit (1024, samplesPerChunk, samplesPerChunk * 2 / numChannels);
     const auto chunkSamples = juce::jmax (1, samplesWanted / blockSize) * blockSize;
     ChunkPipeline pipeline (chunksInFlight, numChannels, chunkSamples);
     std::atomic<bool> readFailed { false }, writeFailed { false };

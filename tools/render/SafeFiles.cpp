@@ -423,7 +423,29 @@ namespace SafeFiles
             }
             done += (size_t) n;
         }
+
+        startWriteback (offset + (juce::int64) size);
         return true;
+    }
+
+    void OutputStream::startWriteback (juce::int64 writtenTo)
+    {
+        // The file is synced before it is renamed into place. Left to the
+        // end, that sync waits for every byte of the file at once; handing
+        // each finished stretch to the disk as it is written lets the device
+        // work while the audio is still being processed, and the final sync
+        // only waits for the last stretch. This only starts the writing: it
+        // neither waits nor reports errors, which the final sync still does.
+        constexpr juce::int64 stretch = 8 << 20;
+
+        // A write further back (a header, at the end) is left to the sync.
+        if (writtenTo - writebackFrom >= stretch)
+        {
+#if defined(__linux__)
+            sync_file_range (fd, (off_t) writebackFrom, (off_t) (writtenTo - writebackFrom), SYNC_FILE_RANGE_WRITE);
+#endif
+            writebackFrom = writtenTo;
+        }
     }
 
     bool OutputStream::drain()

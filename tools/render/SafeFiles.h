@@ -135,10 +135,12 @@ namespace SafeFiles
     private:
         bool drain();
         bool writeAt (const char* data, size_t size, juce::int64 offset);
+        void startWriteback (juce::int64 writtenTo);
 
         int fd;
-        juce::int64 position = 0;      // logical position, buffer included
-        juce::int64 bufferStart = 0;   // file offset of buffer[0]
+        juce::int64 position = 0;        // logical position, buffer included
+        juce::int64 bufferStart = 0;     // file offset of buffer[0]
+        juce::int64 writebackFrom = 0;   // start of the written bytes not yet sent to the disk
         std::vector<char> buffer;
     };
 

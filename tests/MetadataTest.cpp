@@ -326,6 +326,54 @@ TEST_F (Metadata, RecorderChunksReachTheOutputUnchangedAndInOrder)
     }
 }
 
+TEST_F (Metadata, LoudnessFiguresOfTheRecordingAreNotCarriedOver)
+{
+    // The five loudness figures of a version 2 bext describe the audio before
+    // equalising; nothing else of the chunk may change.
+    struct Case
+    {
+        int version;
+        bool cleared;
+    };
+    // clang-format off
+    const Case cases[] {
+        { 0, false },   // no loudness fields: the bytes are reserved and kept as they are
+        { 1, false },
+        { 2, true },
+        { 3, true },    // a later version keeps the fields where version 2 put them
+    };
+    // clang-format on
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE ("bext version " + juce::String (c.version));
+        auto chunks = recorderChunks (1, 4800, 24, false);
+        auto& bext = chunks[1].body;
+        ASSERT_EQ (chunks[1].id, "bext");
+        bext[346] = (char) c.version;
+        const juce::int16 loudness[] { -2310, 840, -120, -1500, -1850 };   // LUFS, LU, dBTP, LUFS, LUFS, times 100
+        for (size_t i = 0; i < 5; ++i)
+        {
+            bext[412 + 2 * i] = (char) (loudness[i] & 0xff);
+            bext[413 + 2 * i] = (char) ((juce::uint16) loudness[i] >> 8);
+        }
+        write ("take.wav", waveFile (chunks));
+
+        const auto [status, text] = render ("take.wav", "take-eq.wav");
+        ASSERT_EQ (status, 0) << text;
+        EXPECT_EQ (text.contains ("loudness"), c.cleared) << text;
+
+        const auto out = chunkOf (parse (load ("take-eq.wav")).chunks, "bext").body;
+        auto expected = bext;
+        if (c.cleared)
+        {
+            expected[346] = 1;
+            std::fill (expected.begin() + 412, expected.begin() + 422, '\0');
+        }
+        EXPECT_EQ (out, expected);
+    }
+}
+
 TEST_F (Metadata, AFileWithNothingToKeepIsWrittenAsTheFrameworkWritesIt)
 {
     // The renderer's samples, written again by the framework's writer, must

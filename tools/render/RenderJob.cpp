@@ -493,6 +493,9 @@ bool RenderJob::renderAudio()
         if (WavChunks::isWave (*inputStream))
         {
             chunkList = WavChunks::read (*inputStream, inputSize);
+            if (WavChunks::forgetLoudness (chunkList))
+                note ("the recording's loudness figures (bext) describe it before equalising; they are left out of '"
+                      + options.outputPath + "'");
         }
         else
         {

@@ -68,6 +68,30 @@ namespace WavChunks
             && std::memcmp (head + 8, "WAVE", 4) == 0;
     }
 
+    bool forgetLoudness (ChunkList& list)
+    {
+        // Offsets in the bext body: the version, then five 16-bit loudness
+        // figures after the 64-byte UMID.
+        constexpr size_t versionAt = 346, loudnessAt = 412, loudnessBytes = 10;
+        bool changed = false;
+
+        for (auto& chunk : list.chunks)
+        {
+            if (! chunk.is ("bext") || chunk.body.getSize() < loudnessAt + loudnessBytes)
+                continue;
+
+            auto* body = static_cast<char*> (chunk.body.getData());
+            if (juce::ByteOrder::littleEndianShort (body + versionAt) < 2)
+                continue;
+
+            body[versionAt] = 1;
+            body[versionAt + 1] = 0;
+            std::memset (body + loudnessAt, 0, loudnessBytes);
+            changed = true;
+        }
+        return changed;
+    }
+
     ChunkList read (juce::InputStream& in, juce::int64 length)
     {
         ChunkList list;

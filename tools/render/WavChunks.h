@@ -64,6 +64,15 @@ namespace WavChunks
         The stream's position is changed. */
     ChunkList read (juce::InputStream& in, juce::int64 length);
 
+    /** A bext chunk of version 2 carries the loudness of the recording
+        (integrated, range, true peak, momentary and short-term maxima).
+        Equalising changes all five, and a figure that is wrong is worse for
+        an archive than none: so such a chunk becomes version 1, in which
+        those bytes are reserved and zero. Everything else in it, the time
+        reference, originator, UMID and coding history included, stays as
+        it was. Returns true when a chunk was changed. */
+    bool forgetLoudness (ChunkList& list);
+
     /** The bytes of the output from its start to the first byte of audio.
         dataBytes is the size of the audio; trailerBytes what follows it
         (see trailer()). The file is RF64, with a ds64 chunk, when it is

@@ -718,6 +718,101 @@ TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
     }
 }
 
+TEST_F (RenderTool, OnlyFramesReallyInAFlacFileAreWritten)
+{
+    // The reference decoder says where each frame starts; 48000 frames of
+    // 4096 samples make twelve frames, the last one short.
+    enum Damage
+    {
+        none,
+        cut,
+        claimsTwice,
+        id3v1Tag
+    };
+    struct Case
+    {
+        const char* name;
+        int channels;
+        Damage damage;
+        int frame, bytesIntoFrame;   // where a cut falls
+        int expectedFrames;
+        bool warns;
+    };
+    // clang-format off
+    const Case cases[] {
+        { "honest",                      1, none,        0,  0,   48000, false },
+        { "honest stereo",               2, none,        0,  0,   48000, false },
+        { "ID3v1 tag at the end",        1, id3v1Tag,    0,  0,   48000, false },
+        { "stream info claims twice",    1, claimsTwice, 0,  0,   48000, true },
+        { "cut between frames",          1, cut,         5,  0,   20480, true },
+        { "cut in a header",             1, cut,         5,  3,   20480, true },
+        { "cut in a frame",              1, cut,         5,  100, 20480, true },
+        { "cut in the last frame",       1, cut,         11, 100, 45056, true },
+        { "cut in a frame, stereo",      2, cut,         5,  100, 20480, true },
+    };
+    // clang-format on
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto name = juce::String ("take-") + juce::String (c.channels) + ".flac";
+        const auto plain = juce::String ("plain-") + juce::String (c.channels) + ".wav";
+        if (! file (name).existsAsFile())
+        {
+            writeAudio (juce::String ("take-") + juce::String (c.channels) + ".wav", c.channels, 48000, 48000.0, 16);
+            writeBuffer (name, readAudio (file (juce::String ("take-") + juce::String (c.channels) + ".wav")), 48000.0, 16);
+            ASSERT_EQ (run ({ name, plain }).status, 0);
+        }
+
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (file (name).loadFileAsData (bytes));
+        auto* data = static_cast<juce::uint8*> (bytes.getData());
+
+        if (c.damage == cut)
+        {
+            juce::ChildProcess analyse;
+            ASSERT_TRUE (analyse.start (juce::StringArray { "/usr/bin/flac", "--analyze", "--silent", "--stdout", file (name).getFullPathName() }))
+                << "the reference decoder 'flac' is missing: scripts/install-deps.sh test installs it";
+            const auto analysis = analyse.readAllProcessOutput();
+            const auto line = analysis.fromFirstOccurrenceOf ("frame=" + juce::String (c.frame) + "\t", false, false);
+            ASSERT_TRUE (line.startsWith ("offset=")) << analysis.substring (0, 200);
+            bytes.setSize ((size_t) line.fromFirstOccurrenceOf ("offset=", false, false).getLargeIntValue() + (size_t) c.bytesIntoFrame);
+        }
+        if (c.damage == claimsTwice)
+        {
+            // The 36-bit sample count of the stream information block.
+            const juce::uint64 total = 96000;
+            data[21] = (juce::uint8) ((data[21] & 0xf0) | (total >> 32));
+            for (int i = 0; i < 4; ++i)
+                data[22 + i] = (juce::uint8) (total >> (24 - 8 * i));
+        }
+        if (c.damage == id3v1Tag)
+        {
+            char tag[128] {};
+            std::memcpy (tag, "TAGMarsh, dawn", 14);
+            bytes.append (tag, sizeof (tag));
+        }
+        ASSERT_TRUE (file ("damaged.flac").replaceWithData (bytes.getData(), bytes.getSize()));
+
+        const auto result = run ({ "damaged.flac", "out.wav" });
+        ASSERT_EQ (result.status, 0) << result.err;
+        EXPECT_EQ (result.err.contains ("holds less audio than its header claims: read " + juce::String (c.expectedFrames) + " frames"), c.warns)
+            << result.err;
+
+        // What is written is the audio of the whole file, up to where it ends.
+        const auto rendered = readAudio (file ("out.wav"));
+        const auto whole = readAudio (file (plain));
+        EXPECT_EQ (rendered.getNumSamples(), c.expectedFrames);
+        if (rendered.getNumSamples() != c.expectedFrames)
+            continue;
+        float largest = 0.0f;
+        for (int ch = 0; ch < c.channels; ++ch)
+            for (int i = 0; i < c.expectedFrames; ++i)
+                largest = std::max (largest, std::abs (rendered.getSample (ch, i) - whole.getSample (ch, i)));
+        EXPECT_EQ (largest, 0.0f);
+    }
+}
+
 TEST_F (RenderTool, NonFiniteInputNeverReachesTheOutput)
 {
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();

@@ -9,6 +9,7 @@
 #include "render/AiffChunks.h"
 #include "render/ChannelWorkers.h"
 #include "render/ChunkPipeline.h"
+#include "render/FlacFrames.h"
 #include "render/FlacMetadataStream.h"
 #include "render/WavChunks.h"
 
@@ -302,6 +303,27 @@ void RenderJob::measureAudioReallyThere()
     // recording or a lying header would then be padded with invented audio,
     // so the length is limited to the frames the file really holds.
     const auto formatName = reader->getFormatName();
+
+    // A FLAC decoder that runs out of frames is handed silence the same way.
+    // Its frames say where the audio ends; the decoder goes on from where
+    // the stream stands, so the position is put back.
+    if (formatName == juce::FlacAudioFormat().getFormatName())
+    {
+        const auto declared = reader->lengthInSamples;
+        const auto position = inputStream->getPosition();
+        const auto there = FlacFrames::samplesThere (*inputStream, inputSize, (int) reader->numChannels);
+        inputStream->setPosition (position);
+        inputStream->rearm();
+
+        if (there >= 0 && there < declared)
+        {
+            reader->lengthInSamples = there;
+            lengthWarning = "warning: '" + options.inputPath + "' holds less audio than its header claims: read "
+                + plural (there, "frame", "frames") + " of " + juce::String (declared);
+        }
+        return;
+    }
+
     if (formatName != juce::WavAudioFormat().getFormatName() && formatName != juce::AiffAudioFormat().getFormatName())
         return;
 

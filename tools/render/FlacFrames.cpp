@@ -1,0 +1,182 @@
+#include "render/FlacFrames.h"
+
+#include <vector>
+
+namespace FlacFrames
+{
+    namespace
+    {
+        juce::uint8 crc8 (const juce::uint8* data, size_t size) noexcept
+        {
+            juce::uint8 crc = 0;
+            for (size_t i = 0; i < size; ++i)
+            {
+                crc ^= data[i];
+                for (int bit = 0; bit < 8; ++bit)
+                    crc = (juce::uint8) ((crc & 0x80) != 0 ? (crc << 1) ^ 0x07 : crc << 1);
+            }
+            return crc;
+        }
+
+        juce::uint16 crc16 (juce::uint16 crc, juce::uint8 byte) noexcept
+        {
+            crc = (juce::uint16) (crc ^ (byte << 8));
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (juce::uint16) ((crc & 0x8000) != 0 ? (crc << 1) ^ 0x8005 : crc << 1);
+            return crc;
+        }
+
+        struct Header
+        {
+            bool variable = false;   // numbered by sample, not by frame
+            juce::uint64 number = 0;
+            int blockSize = 0;
+        };
+
+        /** The frame header at `p`, when it is one: sync code, no reserved
+            bit set, the stream's channel count, and a matching CRC-8. */
+        std::optional<Header> headerAt (const juce::uint8* p, const juce::uint8* end, int numChannels) noexcept
+        {
+            if (end - p < 6 || p[0] != 0xff || (p[1] & 0xfe) != 0xf8)
+                return {};
+
+            const auto blockCode = p[2] >> 4, rateCode = p[2] & 0x0f;
+            const auto channelCode = p[3] >> 4, depthCode = (p[3] >> 1) & 0x07;
+            if (blockCode == 0 || rateCode == 0x0f || channelCode > 10 || depthCode == 3 || (p[3] & 1) != 0)
+                return {};
+            if ((channelCode < 8 ? channelCode + 1 : 2) != numChannels)
+                return {};
+
+            Header h;
+            h.variable = (p[1] & 1) != 0;
+
+            // The frame or sample number, in the variable-length code UTF-8 uses.
+            const juce::uint8* q = p + 4;
+            int extra = 0;
+            if (q[0] < 0x80)
+                h.number = q[0];
+            else if (q[0] >= 0xc0 && q[0] < 0xfe)
+            {
+                while ((q[0] & (0x40 >> extra)) != 0)
+                    ++extra;
+                h.number = (juce::uint64) (q[0] & (0x3f >> extra));
+                ++extra;   // continuation bytes
+            }
+            else
+                return {};
+
+            if (end - q < 1 + extra + 5)   // the block size, the rate, the CRC-8 at most
+                return {};
+            for (int i = 1; i <= extra; ++i)
+            {
+                if ((q[i] & 0xc0) != 0x80)
+                    return {};
+                h.number = (h.number << 6) | (juce::uint64) (q[i] & 0x3f);
+            }
+            if (! h.variable && extra > 5)
+                return {};
+            q += 1 + extra;
+
+            if (blockCode == 1)
+                h.blockSize = 192;
+            else if (blockCode <= 5)
+                h.blockSize = 576 << (blockCode - 2);
+            else if (blockCode == 6)
+                h.blockSize = *q++ + 1;
+            else if (blockCode == 7)
+            {
+                h.blockSize = ((q[0] << 8) | q[1]) + 1;
+                q += 2;
+            }
+            else
+                h.blockSize = 256 << (blockCode - 8);
+
+            if (rateCode == 12)
+                q += 1;
+            else if (rateCode == 13 || rateCode == 14)
+                q += 2;
+
+            if (q >= end || crc8 (p, (size_t) (q - p)) != *q)
+                return {};
+            return h;
+        }
+    }
+
+    std::optional<LastFrame> findLastFrame (juce::InputStream& in, juce::int64 length, int numChannels)
+    {
+        // Two frames of the widest stream (65535 samples of eight 32-bit
+        // channels, stored verbatim) take about 4 MiB; the tail read grows
+        // until it holds the last two headers.
+        constexpr juce::int64 firstRead = 256 << 10, largestRead = 8 << 20;
+        // A file made to look like headers everywhere must not make the walk
+        // back take long: this many candidates for the last frame are tried.
+        constexpr int maxCandidates = 16;
+        std::vector<juce::uint8> tail;
+
+        for (auto want = juce::jmin (firstRead, length);; want = juce::jmin (want * 4, length))
+        {
+            tail.resize ((size_t) want);
+            if (! in.setPosition (length - want) || in.read (tail.data(), (int) want) != (int) want)
+                return {};
+
+            const auto* data = tail.data();
+            const auto size = tail.size();
+            int candidates = 0;
+
+            for (size_t f = size; f-- > 0 && candidates < maxCandidates;)
+            {
+                const auto last = headerAt (data + f, data + size, numChannels);
+                if (! last)
+                    continue;
+                ++candidates;
+
+                // The frame before it must lead here; the first frame of the
+                // stream has no frame before it.
+                std::optional<Header> before;
+                for (size_t p = f; p-- > 0 && ! before;)
+                {
+                    const auto h = headerAt (data + p, data + f, numChannels);
+                    if (h && h->variable == last->variable
+                        && (last->variable ? h->number + (juce::uint64) h->blockSize == last->number : h->number + 1 == last->number))
+                        before = h;
+                }
+                if (! before && last->number != 0)
+                    continue;
+
+                LastFrame frame;
+                frame.numSamples = last->blockSize;
+                // In a stream of fixed block size every frame but the last
+                // holds that many samples: the one before says how many.
+                frame.firstSample = (juce::int64) (last->variable ? last->number
+                                                                  : last->number * (juce::uint64) (before ? before->blockSize : 0));
+
+                // Whole when its CRC-16 closes at the end of the file, before
+                // an ID3v1 tag there, or before the first bytes of a header
+                // (the file was cut just after the frame).
+                juce::uint16 crc = 0;
+                const auto frameBytes = size - f;
+                for (size_t i = 0; i < frameBytes && ! frame.complete; ++i)
+                {
+                    crc = crc16 (crc, data[f + i]);
+                    const auto rest = frameBytes - i - 1;
+                    const auto* next = data + f + i + 1;
+                    frame.complete = crc == 0
+                        && (rest == 0 || (rest == 128 && std::memcmp (next, "TAG", 3) == 0)
+                            || (rest < 16 && next[0] == 0xff && (rest == 1 || (next[1] & 0xfe) == 0xf8)));
+                }
+                return frame;
+            }
+
+            if (want >= length || want >= largestRead)
+                return {};
+        }
+    }
+
+    juce::int64 samplesThere (juce::InputStream& in, juce::int64 length, int numChannels)
+    {
+        const auto frame = findLastFrame (in, length, numChannels);
+        if (! frame)
+            return -1;
+        return frame->firstSample + (frame->complete ? frame->numSamples : 0);
+    }
+}

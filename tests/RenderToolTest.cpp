@@ -720,47 +720,54 @@ TEST_F (RenderTool, OnlyAudioReallyInTheFileIsWritten)
 
 TEST_F (RenderTool, OnlyFramesReallyInAFlacFileAreWritten)
 {
-    // The reference decoder says where each frame starts; 48000 frames of
-    // 4096 samples make twelve frames, the last one short.
+    // The reference decoder says where each frame starts. The encoder writes
+    // frames of 4096 samples: 48000 make twelve, the last one short, and
+    // 600000 make 147, numbered past 127 (where a frame number takes two
+    // bytes).
     enum Damage
     {
         none,
         cut,
         claimsTwice,
-        id3v1Tag
+        appended
     };
     struct Case
     {
         const char* name;
-        int channels;
+        int channels, length;
         Damage damage;
         int frame, bytesIntoFrame;   // where a cut falls
+        const char* bytesAppended;
         int expectedFrames;
         bool warns;
     };
     // clang-format off
     const Case cases[] {
-        { "honest",                      1, none,        0,  0,   48000, false },
-        { "honest stereo",               2, none,        0,  0,   48000, false },
-        { "ID3v1 tag at the end",        1, id3v1Tag,    0,  0,   48000, false },
-        { "stream info claims twice",    1, claimsTwice, 0,  0,   48000, true },
-        { "cut between frames",          1, cut,         5,  0,   20480, true },
-        { "cut in a header",             1, cut,         5,  3,   20480, true },
-        { "cut in a frame",              1, cut,         5,  100, 20480, true },
-        { "cut in the last frame",       1, cut,         11, 100, 45056, true },
-        { "cut in a frame, stereo",      2, cut,         5,  100, 20480, true },
+        { "honest",                   1, 48000,  none,        0,   0,   nullptr,     48000,  false },
+        { "honest stereo",            2, 48000,  none,        0,   0,   nullptr,     48000,  false },
+        { "honest, 147 frames",       1, 600000, none,        0,   0,   nullptr,     600000, false },
+        { "ID3v1 tag at the end",     1, 48000,  appended,    0,   0,   "id3v1",     48000,  false },
+        { "APEv2 tag at the end",     1, 48000,  appended,    0,   0,   "ape",       48000,  false },
+        { "a stray line feed",        1, 48000,  appended,    0,   0,   "\n",        48000,  false },
+        { "stream info claims twice", 1, 48000,  claimsTwice, 0,   0,   nullptr,     48000,  true },
+        { "cut between frames",       1, 48000,  cut,         5,   0,   nullptr,     20480,  true },
+        { "cut in a header",          1, 48000,  cut,         5,   3,   nullptr,     20480,  true },
+        { "cut in a frame",           1, 48000,  cut,         5,   100, nullptr,     20480,  true },
+        { "cut in the last frame",    1, 48000,  cut,         11,  100, nullptr,     45056,  true },
+        { "cut in a frame, stereo",   2, 48000,  cut,         5,   100, nullptr,     20480,  true },
+        { "cut in frame 140",         1, 600000, cut,         140, 100, nullptr,     573440, true },
     };
     // clang-format on
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto name = juce::String ("take-") + juce::String (c.channels) + ".flac";
-        const auto plain = juce::String ("plain-") + juce::String (c.channels) + ".wav";
+        const auto stem = "take-" + juce::String (c.channels) + "-" + juce::String (c.length);
+        const auto name = stem + ".flac", plain = stem + "-eq.wav";
         if (! file (name).existsAsFile())
         {
-            writeAudio (juce::String ("take-") + juce::String (c.channels) + ".wav", c.channels, 48000, 48000.0, 16);
-            writeBuffer (name, readAudio (file (juce::String ("take-") + juce::String (c.channels) + ".wav")), 48000.0, 16);
+            writeAudio (stem + ".wav", c.channels, c.length, 48000.0, 16);
+            writeBuffer (name, readAudio (file (stem + ".wav")), 48000.0, 16);
             ASSERT_EQ (run ({ name, plain }).status, 0);
         }
 
@@ -781,16 +788,31 @@ TEST_F (RenderTool, OnlyFramesReallyInAFlacFileAreWritten)
         if (c.damage == claimsTwice)
         {
             // The 36-bit sample count of the stream information block.
-            const juce::uint64 total = 96000;
+            const auto total = (juce::uint64) c.length * 2;
             data[21] = (juce::uint8) ((data[21] & 0xf0) | (total >> 32));
             for (int i = 0; i < 4; ++i)
                 data[22 + i] = (juce::uint8) (total >> (24 - 8 * i));
         }
-        if (c.damage == id3v1Tag)
+        if (c.damage == appended)
         {
-            char tag[128] {};
-            std::memcpy (tag, "TAGMarsh, dawn", 14);
-            bytes.append (tag, sizeof (tag));
+            const juce::String what (c.bytesAppended);
+            std::string tail;
+            if (what == "id3v1")
+            {
+                tail.assign (128, '\0');
+                tail.replace (0, 14, "TAGMarsh, dawn");
+            }
+            else if (what == "ape")
+            {
+                // One item, then the footer: version 2000, size of items and
+                // footer, one item, no header.
+                const std::string item = std::string ("\x05\0\0\0\0\0\0\0", 8) + "Title" + '\0' + "Marsh";
+                auto le32 = [] (juce::uint32 v) { return std::string { (char) v, (char) (v >> 8), (char) (v >> 16), (char) (v >> 24) }; };
+                tail = item + "APETAGEX" + le32 (2000) + le32 ((juce::uint32) item.size() + 32) + le32 (1) + le32 (0) + std::string (8, '\0');
+            }
+            else
+                tail = what.toStdString();
+            bytes.append (tail.data(), tail.size());
         }
         ASSERT_TRUE (file ("damaged.flac").replaceWithData (bytes.getData(), bytes.getSize()));
 

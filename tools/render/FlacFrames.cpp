@@ -1,5 +1,6 @@
 #include "render/FlacFrames.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace FlacFrames
@@ -24,6 +25,33 @@ namespace FlacFrames
             for (int bit = 0; bit < 8; ++bit)
                 crc = (juce::uint16) ((crc & 0x8000) != 0 ? (crc << 1) ^ 0x8005 : crc << 1);
             return crc;
+        }
+
+        /** Tags that taggers append to FLAC files as they do to MP3s: an
+            ID3v1 tag (the last 128 bytes, "TAG"), and before it, or alone,
+            an APEv2 tag (its footer, "APETAGEX", gives its size). */
+        size_t trailingTagBytes (const juce::uint8* data, size_t size) noexcept
+        {
+            size_t tags = 0;
+            if (size >= 128 && std::memcmp (data + size - 128, "TAG", 3) == 0)
+                tags = 128;
+
+            constexpr size_t apeFooter = 32;
+            if (size - tags >= apeFooter)
+            {
+                const auto* footer = data + size - tags - apeFooter;
+                if (std::memcmp (footer, "APETAGEX", 8) == 0)
+                {
+                    // The size counts the items and the footer; a header of
+                    // the same size comes first when flag bit 31 is set.
+                    auto apeBytes = (size_t) juce::ByteOrder::littleEndianInt (footer + 12);
+                    if ((juce::ByteOrder::littleEndianInt (footer + 20) & 0x80000000u) != 0)
+                        apeBytes += apeFooter;
+                    if (apeBytes >= apeFooter && apeBytes <= size - tags)
+                        tags += apeBytes;
+                }
+            }
+            return tags;
         }
 
         struct Header
@@ -52,15 +80,16 @@ namespace FlacFrames
 
             // The frame or sample number, in the variable-length code UTF-8 uses.
             const juce::uint8* q = p + 4;
+            // The first byte's leading ones count the bytes; those after
+            // it carry six bits each.
             int extra = 0;
             if (q[0] < 0x80)
                 h.number = q[0];
-            else if (q[0] >= 0xc0 && q[0] < 0xfe)
+            else if (q[0] >= 0xc0 && q[0] < 0xff)
             {
                 while ((q[0] & (0x40 >> extra)) != 0)
                     ++extra;
                 h.number = (juce::uint64) (q[0] & (0x3f >> extra));
-                ++extra;   // continuation bytes
             }
             else
                 return {};
@@ -108,12 +137,13 @@ namespace FlacFrames
         // channels, stored verbatim) take about 4 MiB; the tail read grows
         // until it holds the last two headers.
         constexpr juce::int64 firstRead = 256 << 10, largestRead = 8 << 20;
+        constexpr size_t largestFrame = 4 << 20;
         // A file made to look like headers everywhere must not make the walk
         // back take long: this many candidates for the last frame are tried.
         constexpr int maxCandidates = 16;
         std::vector<juce::uint8> tail;
 
-        for (auto want = juce::jmin (firstRead, length);; want = juce::jmin (want * 4, length))
+        for (auto want = juce::jmin (firstRead, length);; want = juce::jmin (want * 4, length, largestRead))
         {
             tail.resize ((size_t) want);
             if (! in.setPosition (length - want) || in.read (tail.data(), (int) want) != (int) want)
@@ -121,11 +151,12 @@ namespace FlacFrames
 
             const auto* data = tail.data();
             const auto size = tail.size();
+            const auto audioEnd = size - trailingTagBytes (data, size);
             int candidates = 0;
 
-            for (size_t f = size; f-- > 0 && candidates < maxCandidates;)
+            for (size_t f = audioEnd; f-- > 0 && candidates < maxCandidates;)
             {
-                const auto last = headerAt (data + f, data + size, numChannels);
+                const auto last = headerAt (data + f, data + audioEnd, numChannels);
                 if (! last)
                     continue;
                 ++candidates;
@@ -133,7 +164,8 @@ namespace FlacFrames
                 // The frame before it must lead here; the first frame of the
                 // stream has no frame before it.
                 std::optional<Header> before;
-                for (size_t p = f; p-- > 0 && ! before;)
+                const auto searchFrom = f > largestFrame ? f - largestFrame : 0;
+                for (size_t p = f; p-- > searchFrom && ! before;)
                 {
                     const auto h = headerAt (data + p, data + f, numChannels);
                     if (h && h->variable == last->variable
@@ -150,19 +182,25 @@ namespace FlacFrames
                 frame.firstSample = (juce::int64) (last->variable ? last->number
                                                                   : last->number * (juce::uint64) (before ? before->blockSize : 0));
 
-                // Whole when its CRC-16 closes at the end of the file, before
-                // an ID3v1 tag there, or before the first bytes of a header
-                // (the file was cut just after the frame).
+                // Whole when its CRC-16 closes near the end of the audio:
+                // right at it, before a few stray bytes or zeros (what some
+                // tools leave), or before the first bytes of a header (the
+                // file was cut just after the frame). A cut frame whose CRC
+                // happens to close that late is taken as whole: that errs
+                // by a frame of silence, never by a frame of lost audio
+                // in a file that is whole.
+                constexpr size_t strayBytes = 64;
                 juce::uint16 crc = 0;
-                const auto frameBytes = size - f;
-                for (size_t i = 0; i < frameBytes && ! frame.complete; ++i)
+                for (size_t i = f; i < audioEnd && ! frame.complete; ++i)
                 {
-                    crc = crc16 (crc, data[f + i]);
-                    const auto rest = frameBytes - i - 1;
-                    const auto* next = data + f + i + 1;
-                    frame.complete = crc == 0
-                        && (rest == 0 || (rest == 128 && std::memcmp (next, "TAG", 3) == 0)
-                            || (rest < 16 && next[0] == 0xff && (rest == 1 || (next[1] & 0xfe) == 0xf8)));
+                    crc = crc16 (crc, data[i]);
+                    if (crc != 0)
+                        continue;
+
+                    const auto* next = data + i + 1;
+                    const auto rest = audioEnd - i - 1;
+                    frame.complete = rest <= strayBytes || std::all_of (next, next + rest, [] (juce::uint8 b) { return b == 0; })
+                        || (rest < 16 && next[0] == 0xff && (rest == 1 || (next[1] & 0xfe) == 0xf8));
                 }
                 return frame;
             }

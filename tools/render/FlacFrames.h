@@ -20,8 +20,9 @@ namespace FlacFrames
     {
         juce::int64 firstSample = 0;
         int numSamples = 0;
-        /** The frame runs whole to the end of the file (or to an ID3v1 tag
-            there); a frame cut off cannot be decoded. */
+        /** The frame runs whole to the end of the file, or to what taggers
+            and tools leave after the audio (an ID3v1 or APEv2 tag, zeros, a
+            few stray bytes); a frame cut off cannot be decoded. */
         bool complete = false;
     };
 

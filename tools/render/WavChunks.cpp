@@ -77,16 +77,19 @@ namespace WavChunks
 
         for (auto& chunk : list.chunks)
         {
-            if (! chunk.is ("bext") || chunk.body.getSize() < loudnessAt + loudnessBytes)
+            const auto size = chunk.body.getSize();
+            if (! chunk.is ("bext") || size < versionAt + 2)
                 continue;
 
             auto* body = static_cast<char*> (chunk.body.getData());
             if (juce::ByteOrder::littleEndianShort (body + versionAt) < 2)
                 continue;
 
+            // A chunk cut short holds only part of the figures: that part goes.
             body[versionAt] = 1;
             body[versionAt + 1] = 0;
-            std::memset (body + loudnessAt, 0, loudnessBytes);
+            if (size > loudnessAt)
+                std::memset (body + loudnessAt, 0, juce::jmin (loudnessBytes, size - loudnessAt));
             changed = true;
         }
         return changed;

@@ -303,24 +303,26 @@ void RenderJob::measureAudioReallyThere()
     // recording or a lying header would then be padded with invented audio,
     // so the length is limited to the frames the file really holds.
     const auto formatName = reader->getFormatName();
+    const auto declared = reader->lengthInSamples;
+
+    auto limitTo = [&] (juce::int64 framesThere) {
+        reader->lengthInSamples = framesThere;
+        lengthWarning = "warning: '" + options.inputPath + "' holds less audio than its header claims: read "
+            + plural (framesThere, "frame", "frames") + " of " + juce::String (declared);
+    };
 
     // A FLAC decoder that runs out of frames is handed silence the same way.
     // Its frames say where the audio ends; the decoder goes on from where
     // the stream stands, so the position is put back.
     if (formatName == juce::FlacAudioFormat().getFormatName())
     {
-        const auto declared = reader->lengthInSamples;
         const auto position = inputStream->getPosition();
         const auto there = FlacFrames::samplesThere (*inputStream, inputSize, (int) reader->numChannels);
         inputStream->setPosition (position);
         inputStream->rearm();
 
         if (there >= 0 && there < declared)
-        {
-            reader->lengthInSamples = there;
-            lengthWarning = "warning: '" + options.inputPath + "' holds less audio than its header claims: read "
-                + plural (there, "frame", "frames") + " of " + juce::String (declared);
-        }
+            limitTo (there);
         return;
     }
 
@@ -334,7 +336,6 @@ void RenderJob::measureAudioReallyThere()
 
     // Reading the first frame makes the reader seek to it: that is where
     // the audio starts.
-    const auto declared = reader->lengthInSamples;
     std::vector<int> frame ((size_t) numChannels);
     std::vector<int*> channels ((size_t) numChannels + 1, nullptr);
     for (int c = 0; c < numChannels; ++c)
@@ -350,11 +351,7 @@ void RenderJob::measureAudioReallyThere()
     const auto framesThere = available / bytesPerFrame;
 
     if (declared > framesThere)
-    {
-        reader->lengthInSamples = framesThere;
-        lengthWarning = "warning: '" + options.inputPath + "' holds less audio than its header claims: read "
-            + plural (framesThere, "frame", "frames") + " of " + juce::String (declared);
-    }
+        limitTo (framesThere);
     else if (declared == 0 && framesThere > 0)
     {
         // Bytes after an empty data chunk can be another chunk (fine) or
